@@ -1,0 +1,12 @@
+#include "SettingsNotifier.h"
+
+SettingsNotifier& SettingsNotifier::instance()
+{
+    static SettingsNotifier notifier;
+    return notifier;
+}
+
+void SettingsNotifier::post()
+{
+    emit instance().appSettingsChanged();
+}
