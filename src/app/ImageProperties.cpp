@@ -1,0 +1,157 @@
+#include "ImageProperties.h"
+
+#include <algorithm>
+#include <exiv2/exiv2.hpp>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+std::mutex xmpToolkitMutex;
+
+void lockXmpToolkit(void* mutex, bool lock)
+{
+    auto* m = static_cast<std::mutex*>(mutex);
+    if (lock) {
+        m->lock();
+    } else {
+        m->unlock();
+    }
+}
+
+// Exiv2 keeps process-wide state: its log level, the XMP toolkit (not thread-safe without a
+// lock function) and the switch for the ISO base media format that HEIF and AVIF use.
+void configureExiv2Once()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize(lockXmpToolkit, &xmpToolkitMutex);
+        Exiv2::enableBMFF(true);
+    });
+}
+
+const Exiv2::Exifdatum* find(const Exiv2::ExifData& exif, const char* key)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() || it->count() < 1 ? nullptr : &*it;
+}
+
+std::optional<QString> text(const Exiv2::ExifData& exif, const char* key)
+{
+    const Exiv2::Exifdatum* datum = find(exif, key);
+    if (datum == nullptr || datum->typeId() != Exiv2::asciiString) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(datum->toString());
+}
+
+std::optional<double> number(const Exiv2::Exifdatum& datum, long index)
+{
+    switch (datum.typeId()) {
+    case Exiv2::unsignedRational:
+    case Exiv2::signedRational: {
+        const Exiv2::Rational fraction = datum.toRational(index);
+        if (fraction.second == 0) {
+            return std::nullopt;
+        }
+        return double(fraction.first) / double(fraction.second);
+    }
+    case Exiv2::unsignedByte:
+    case Exiv2::unsignedShort:
+    case Exiv2::unsignedLong:
+    case Exiv2::signedByte:
+    case Exiv2::signedShort:
+    case Exiv2::signedLong:
+        return double(datum.toLong(index));
+    case Exiv2::tiffFloat:
+    case Exiv2::tiffDouble:
+        return double(datum.toFloat(index));
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<double> number(const Exiv2::ExifData& exif, const char* key)
+{
+    const Exiv2::Exifdatum* datum = find(exif, key);
+    return datum == nullptr ? std::nullopt : number(*datum, 0);
+}
+
+std::optional<QVariantList> numbers(const Exiv2::ExifData& exif, const char* key)
+{
+    const Exiv2::Exifdatum* datum = find(exif, key);
+    if (datum == nullptr) {
+        return std::nullopt;
+    }
+    QVariantList list;
+    for (long i = 0; i < datum->count(); ++i) {
+        const std::optional<double> value = number(*datum, i);
+        if (!value) {
+            return std::nullopt;
+        }
+        list.append(qint64(*value));
+    }
+    return list;
+}
+
+bool hasGroup(const Exiv2::ExifData& exif, const std::string& group)
+{
+    return std::any_of(exif.begin(), exif.end(),
+                       [&](const Exiv2::Exifdatum& datum) { return datum.groupName() == group; });
+}
+
+void insertIfPresent(QVariantMap& map, QLatin1StringView key, const auto& value)
+{
+    if (value) {
+        map.insert(key, *value);
+    }
+}
+
+void readExif(const QByteArray& fileContents, QVariantMap& properties)
+{
+    configureExiv2Once();
+    try {
+        const auto image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(fileContents.constData()),
+            long(fileContents.size()));
+        image->readMetadata();
+        const Exiv2::ExifData& exif = image->exifData();
+        if (hasGroup(exif, "Image")) {
+            QVariantMap tiff;
+            insertIfPresent(tiff, ImageProperties::modelKey, text(exif, "Exif.Image.Model"));
+            properties.insert(ImageProperties::tiffKey, tiff);
+        }
+        if (hasGroup(exif, "Photo")) {
+            QVariantMap photo;
+            insertIfPresent(photo, ImageProperties::dateTimeOriginalKey,
+                            text(exif, "Exif.Photo.DateTimeOriginal"));
+            insertIfPresent(photo, ImageProperties::exposureTimeKey,
+                            number(exif, "Exif.Photo.ExposureTime"));
+            insertIfPresent(photo, ImageProperties::focalLengthKey,
+                            number(exif, "Exif.Photo.FocalLength"));
+            insertIfPresent(photo, ImageProperties::isoSpeedRatingsKey,
+                            numbers(exif, "Exif.Photo.ISOSpeedRatings"));
+            properties.insert(ImageProperties::exifKey, photo);
+        }
+    } catch (const std::exception&) {
+        // Unknown container or damaged metadata: the image simply has no TIFF or EXIF entries.
+    }
+}
+
+} // namespace
+
+namespace ImageProperties {
+
+QVariantMap read(const QByteArray& fileContents, QSize storedPixelSize)
+{
+    QVariantMap properties;
+    if (storedPixelSize.isValid()) {
+        properties.insert(pixelWidthKey, storedPixelSize.width());
+        properties.insert(pixelHeightKey, storedPixelSize.height());
+    }
+    readExif(fileContents, properties);
+    return properties;
+}
+
+} // namespace ImageProperties

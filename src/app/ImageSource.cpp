@@ -1,0 +1,124 @@
+#include "ImageSource.h"
+
+#include "HeifImageFile.h"
+#include "ImageProperties.h"
+#include "JpegStream.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <mutex>
+
+namespace {
+
+void raiseQtAllocationLimitOnce()
+{
+    // Qt's readers refuse bitmaps above a small default (a 100-megapixel photo exceeds it).
+    // The limit is process-wide and in MiB; ours is the same 1 GiB as ImageSource::maximumBytes.
+    static std::once_flag once;
+    std::call_once(once, [] {
+        QImageReader::setAllocationLimit(int(ImageSource::maximumBytes / (1024 * 1024)));
+    });
+}
+
+bool fitsInMaximumBytes(QSize size)
+{
+    constexpr qint64 bytesPerPixel = 4;
+    return size.width() > 0 && size.height() > 0 &&
+           qint64(size.width()) * size.height() <= ImageSource::maximumBytes / bytesPerPixel;
+}
+
+// The Qt image format of `contents`: by content first, as the desktop does; by the extension
+// of `filePath` only for formats without a recognisable signature.
+QByteArray qtFormatOf(const QByteArray& contents, const QString& filePath)
+{
+    QBuffer buffer;
+    buffer.setData(contents);
+    buffer.open(QIODevice::ReadOnly);
+    QByteArray format = QImageReader::imageFormat(&buffer);
+    if (!format.isEmpty()) {
+        return format;
+    }
+    const QByteArray suffix = QFileInfo(filePath).suffix().toLower().toLatin1();
+    buffer.seek(0);
+    QImageReader probe(&buffer, suffix);
+    probe.setDecideFormatFromContent(false);
+    return !suffix.isEmpty() && probe.canRead() ? suffix : QByteArray();
+}
+
+} // namespace
+
+ImageSource::ImageSource(const QString& filePath)
+{
+    raiseQtAllocationLimitOnce();
+    // Regular files only: opening a FIFO named like an image would block until a writer comes.
+    QFile file(filePath);
+    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    // Exactly the size seen now, so a file that grows meanwhile cannot push past the bound.
+    const qint64 size = file.size();
+    if (size <= 0 || size > maximumBytes) {
+        return;
+    }
+    m_contents.resize(size);
+    if (file.read(m_contents.data(), size) != size) {
+        m_contents.clear();
+        return;
+    }
+    if (HeifImageFile::isHeif(m_contents)) {
+        m_heif = std::make_unique<HeifImageFile>(m_contents);
+        m_storedPixelSize = m_heif->storedPixelSize();
+        return;
+    }
+    m_qtFormat = qtFormatOf(m_contents, filePath);
+    if (m_qtFormat.isEmpty()) {
+        return;
+    }
+    QBuffer buffer;
+    buffer.setData(m_contents);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader header(&buffer, m_qtFormat);
+    m_storedPixelSize = header.size();
+}
+
+ImageSource::~ImageSource() = default;
+
+bool ImageSource::isValid() const
+{
+    return (m_heif && m_heif->isValid()) || !m_qtFormat.isEmpty();
+}
+
+QSize ImageSource::storedPixelSize() const
+{
+    return m_storedPixelSize;
+}
+
+QVariantMap ImageSource::properties() const
+{
+    return ImageProperties::read(m_contents, m_storedPixelSize);
+}
+
+QImage ImageSource::decode() const
+{
+    if (m_heif) {
+        return m_heif->decode(maximumBytes);
+    }
+    if (m_qtFormat.isEmpty() || !fitsInMaximumBytes(m_storedPixelSize)) {
+        return {};
+    }
+    if (m_qtFormat == "jpeg" && !JpegStream::isComplete(m_contents)) {
+        return {};
+    }
+    QBuffer buffer;
+    buffer.setData(m_contents);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, m_qtFormat);
+    reader.setAutoTransform(true);
+    QImage image;
+    if (!reader.read(&image)) {
+        return {};
+    }
+    return image;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QVariantMap>
+#include <memory>
+
+class HeifImageFile;
+
+// One image file opened for decoding: the loader's single entry point to the decoders.
+//
+// The file is read into memory once, so the header, the metadata and the pixels all come from
+// the same bytes even if the file changes or vanishes meanwhile. Formats Qt reads go through
+// QImageReader (chosen by content, the name's extension only as a fallback); HEIC, HEIF and AVIF
+// go through libheif. Both paths apply the file's orientation when decoding.
+//
+// Hostile input is refused rather than trusted: files larger than `maximumBytes`, images whose
+// header promises a bitmap larger than `maximumBytes` (checked before any pixel is decoded) and
+// JPEG streams that end before their end-of-image marker give no image.
+class ImageSource
+{
+public:
+    // The largest file read and the largest bitmap decoded, in bytes (1 GiB). At 4 bytes per
+    // pixel this admits about 268 megapixels, far beyond any camera.
+    static constexpr qint64 maximumBytes = qint64(1) << 30;
+
+    explicit ImageSource(const QString& filePath);
+    ~ImageSource();
+    ImageSource(const ImageSource&) = delete;
+    ImageSource& operator=(const ImageSource&) = delete;
+
+    // True when the file could be read and a decoder recognises its contents.
+    bool isValid() const;
+
+    // The pixel size stored in the header, before orientation is applied; invalid when unknown.
+    QSize storedPixelSize() const;
+
+    // The property dictionary (see ImageProperties) of the file.
+    QVariantMap properties() const;
+
+    // The full-resolution bitmap with the orientation applied, decoded now (never lazily).
+    // Null on any failure.
+    QImage decode() const;
+
+private:
+    QByteArray m_contents;
+    QByteArray m_qtFormat;
+    QSize m_storedPixelSize;
+    std::unique_ptr<HeifImageFile> m_heif;
+};
