@@ -1,0 +1,104 @@
+#include "SingleInstanceController.h"
+
+#include "DuplicateLaunchRequestStore.h"
+#include "DuplicateLaunchSignal.h"
+#include "SingleInstanceStartupResult.h"
+
+#include <QPointer>
+#include <QtDebug>
+
+SingleInstanceController::SingleInstanceController(SingleInstanceConfiguration configuration,
+                                                   std::unique_ptr<InstanceLock> lock)
+    : m_configuration(std::move(configuration)), m_lock(std::move(lock))
+{}
+
+SingleInstanceController::~SingleInstanceController() = default;
+
+SingleInstanceStartupResult
+SingleInstanceController::start(const SingleInstanceConfiguration& configuration,
+                                const DuplicateLaunchRequest& duplicateLaunchRequest)
+{
+    if (configuration.policy().allowsMultipleInstances()) {
+        return SingleInstanceStartupResult::run(std::unique_ptr<SingleInstanceController>(
+            new SingleInstanceController(configuration, nullptr)));
+    }
+
+    InstanceLock::AcquireResult acquired = InstanceLock::acquire(configuration.lockURL());
+    if (auto* lock = std::get_if<std::unique_ptr<InstanceLock>>(&acquired)) {
+        std::unique_ptr<SingleInstanceController> controller(
+            new SingleInstanceController(configuration, std::move(*lock)));
+        controller->startObserving();
+        return SingleInstanceStartupResult::run(std::move(controller));
+    }
+
+    // Whoever holds the lock (or whatever broke it), hand the request over; a failure to do so
+    // does not change the answer.
+    DuplicateLaunchRequestStore::post(duplicateLaunchRequest, configuration);
+    const InstanceLock::Error& error = std::get<InstanceLock::Error>(acquired);
+    if (const auto* lockError = std::get_if<InstanceLockError>(&error);
+        lockError && lockError->kind() == InstanceLockError::Case::alreadyRunning) {
+        return SingleInstanceStartupResult::alreadyRunning();
+    }
+    return SingleInstanceStartupResult::failed(error);
+}
+
+void SingleInstanceController::startObserving()
+{
+    // The signal may be delivered from anywhere; it only schedules work on this object's
+    // thread, and a controller that is gone by then gets nothing.
+    auto handler = [controller = QPointer<SingleInstanceController>(this)] {
+        if (controller) {
+            QMetaObject::invokeMethod(controller.data(),
+                                      &SingleInstanceController::receiveActivationSignal,
+                                      Qt::QueuedConnection);
+        }
+    };
+    auto observed = DuplicateLaunchSignal::observe(m_configuration.activationSignalName(),
+                                                   m_configuration.lockFolderURL(), handler);
+    if (auto* observation =
+            std::get_if<std::unique_ptr<DuplicateLaunchSignalObservation>>(&observed)) {
+        m_observation = std::move(*observation);
+    } else {
+        // The lock still makes this the only instance; later launches queue their requests,
+        // which wait on disk until a signal gets through.
+        qWarning().noquote() << "Single-instance activation signal unavailable:"
+                             << std::get<FileSystemError>(observed).description();
+    }
+}
+
+void SingleInstanceController::receiveActivationSignal()
+{
+    if (m_activationHandler) {
+        deliverPendingRequests();
+    } else {
+        m_pendingActivation = true;
+    }
+}
+
+void SingleInstanceController::setDuplicateLaunchHandler(DuplicateLaunchHandler handler)
+{
+    m_activationHandler = std::move(handler);
+    if (m_pendingActivation && m_activationHandler) {
+        m_pendingActivation = false;
+        deliverPendingRequests();
+    }
+}
+
+void SingleInstanceController::setActivationHandler(std::function<void()> handler)
+{
+    if (!handler) {
+        setDuplicateLaunchHandler(nullptr);
+        return;
+    }
+    setDuplicateLaunchHandler(
+        [handler = std::move(handler)](const QList<DuplicateLaunchRequest>&) { handler(); });
+}
+
+void SingleInstanceController::deliverPendingRequests()
+{
+    const QList<DuplicateLaunchRequest> requests =
+        DuplicateLaunchRequestStore::consumePending(m_configuration);
+    // A copy: the handler may install another handler while it runs.
+    const DuplicateLaunchHandler handler = m_activationHandler;
+    handler(requests);
+}

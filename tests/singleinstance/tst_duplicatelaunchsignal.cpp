@@ -1,0 +1,164 @@
+#include "DuplicateLaunchSignal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+const QString name = QStringLiteral("a.b.single-instance.activate");
+
+mode_t permissions(const QString& path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+class TestDuplicateLaunchSignal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void postReachesTheObserver();
+    void postWithoutObserverReachesNobody();
+    void cancellingTwiceRemovesTheSocketOnce();
+    void staleSocketIsReplaced();
+    void longFolderFallsBackToTheRuntimeFolder();
+    void unusableNames_data();
+    void unusableNames();
+
+private:
+    QUrl folder() const { return QUrl::fromLocalFile(m_dir->path()); }
+    std::unique_ptr<DuplicateLaunchSignalObservation> observe(int& calls, const QUrl& at)
+    {
+        auto observed = DuplicateLaunchSignal::observe(name, at, [&calls] { ++calls; });
+        auto* observation =
+            std::get_if<std::unique_ptr<DuplicateLaunchSignalObservation>>(&observed);
+        return observation ? std::move(*observation) : nullptr;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestDuplicateLaunchSignal::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestDuplicateLaunchSignal::postReachesTheObserver()
+{
+    int calls = 0;
+    const auto observation = observe(calls, folder());
+    QVERIFY(observation);
+    QCOMPARE(observation->socketPath(), m_dir->filePath(name));
+    QCOMPARE(permissions(observation->socketPath()), mode_t(0600));
+
+    QVERIFY(DuplicateLaunchSignal::post(name, folder()));
+    QTRY_COMPARE(calls, 1);
+    // Signals carry nothing, so a burst may be folded into fewer calls, never into none.
+    for (int index = 0; index < 3; ++index) {
+        QVERIFY(DuplicateLaunchSignal::post(name, folder()));
+    }
+    QTRY_VERIFY(calls >= 2);
+}
+
+void TestDuplicateLaunchSignal::postWithoutObserverReachesNobody()
+{
+    QVERIFY(!DuplicateLaunchSignal::post(name, folder()));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(name)));
+}
+
+void TestDuplicateLaunchSignal::cancellingTwiceRemovesTheSocketOnce()
+{
+    int firstCalls = 0;
+    auto first = observe(firstCalls, folder());
+    QVERIFY(first);
+    first->cancel();
+    QVERIFY(first->isCancelled());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(name)));
+    QVERIFY(!DuplicateLaunchSignal::post(name, folder()));
+
+    // A later observer of the same name keeps its socket through the first one's second
+    // cancel and its end.
+    int secondCalls = 0;
+    const auto second = observe(secondCalls, folder());
+    QVERIFY(second);
+    first->cancel();
+    first.reset();
+    QVERIFY(DuplicateLaunchSignal::post(name, folder()));
+    QTRY_COMPARE(secondCalls, 1);
+    QCOMPARE(firstCalls, 0);
+}
+
+void TestDuplicateLaunchSignal::staleSocketIsReplaced()
+{
+    // What a killed owner leaves: a bound socket file nobody reads any more.
+    const QByteArray path = QFile::encodeName(m_dir->filePath(name));
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    const int stale = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    QVERIFY(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0);
+    ::close(stale);
+    QVERIFY(!DuplicateLaunchSignal::post(name, folder()));
+
+    int calls = 0;
+    const auto observation = observe(calls, folder());
+    QVERIFY(observation);
+    QVERIFY(DuplicateLaunchSignal::post(name, folder()));
+    QTRY_COMPARE(calls, 1);
+}
+
+void TestDuplicateLaunchSignal::longFolderFallsBackToTheRuntimeFolder()
+{
+    const QString longFolder = m_dir->filePath(QString(60, QLatin1Char('f')) + QLatin1Char('/') +
+                                               QString(60, QLatin1Char('g')));
+    const QString otherLongFolder = longFolder + QStringLiteral("2");
+    QVERIFY(QDir().mkpath(longFolder));
+    QVERIFY(QDir().mkpath(otherLongFolder));
+
+    int calls = 0;
+    const auto observation = observe(calls, QUrl::fromLocalFile(longFolder));
+    QVERIFY(observation);
+    const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    QCOMPARE(QFileInfo(observation->socketPath()).path(), runtime);
+    QVERIFY(QFile::encodeName(observation->socketPath()).size() < 108);
+
+    const auto other =
+        DuplicateLaunchSignal::socketPath(name, QUrl::fromLocalFile(otherLongFolder));
+    QVERIFY(std::holds_alternative<QString>(other));
+    QVERIFY(std::get<QString>(other) != observation->socketPath());
+
+    QVERIFY(DuplicateLaunchSignal::post(name, QUrl::fromLocalFile(longFolder)));
+    QTRY_COMPARE(calls, 1);
+}
+
+void TestDuplicateLaunchSignal::unusableNames_data()
+{
+    QTest::addColumn<QString>("signalName");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("dot") << QStringLiteral(".");
+    QTest::newRow("dot dot") << QStringLiteral("..");
+    QTest::newRow("slash") << QStringLiteral("../elsewhere");
+}
+
+void TestDuplicateLaunchSignal::unusableNames()
+{
+    QFETCH(QString, signalName);
+    QVERIFY(std::holds_alternative<FileSystemError>(
+        DuplicateLaunchSignal::socketPath(signalName, folder())));
+    QVERIFY(!DuplicateLaunchSignal::post(signalName, folder()));
+}
+
+QTEST_GUILESS_MAIN(TestDuplicateLaunchSignal)
+#include "tst_duplicatelaunchsignal.moc"

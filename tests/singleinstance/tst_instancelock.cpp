@@ -1,0 +1,146 @@
+#include "InstanceLock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+mode_t permissions(const QString& path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+const QByteArray ownPid = QByteArray::number(::getpid()) + '\n';
+
+} // namespace
+
+class TestInstanceLock : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void acquireHoldsTheLockUntilReleased();
+    void acquireTruncatesAnEarlierLongerIdentifier();
+    void acquireNarrowsAnOpenLockFolder();
+    void acquireFailures_data();
+    void acquireFailures();
+
+private:
+    QString lockPath() const { return m_dir->filePath(QStringLiteral("app/app.lock")); }
+    InstanceLock::AcquireResult acquire() const
+    {
+        return InstanceLock::acquire(QUrl::fromLocalFile(lockPath()));
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestInstanceLock::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestInstanceLock::acquireHoldsTheLockUntilReleased()
+{
+    auto first = acquire();
+    auto* lock = std::get_if<std::unique_ptr<InstanceLock>>(&first);
+    QVERIFY(lock);
+    QCOMPARE((*lock)->lockURL(), QUrl::fromLocalFile(lockPath()));
+    QCOMPARE(contents(lockPath()), ownPid);
+    QCOMPARE(permissions(m_dir->filePath(QStringLiteral("app"))), mode_t(0700));
+    QCOMPARE(permissions(lockPath()), mode_t(0600));
+    QVERIFY(::fcntl((*lock)->fileDescriptor(), F_GETFD) & FD_CLOEXEC);
+
+    // flock conflicts between separate opens even within one process.
+    const auto second = acquire();
+    QVERIFY(std::holds_alternative<InstanceLock::Error>(second));
+    QCOMPARE(std::get<InstanceLockError>(std::get<InstanceLock::Error>(second)),
+             InstanceLockError::alreadyRunning());
+
+    lock->reset();
+    QVERIFY(QFile::exists(lockPath())); // the file stays for the next owner
+    QVERIFY(std::holds_alternative<std::unique_ptr<InstanceLock>>(acquire()));
+}
+
+void TestInstanceLock::acquireTruncatesAnEarlierLongerIdentifier()
+{
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("app"))));
+    QVERIFY(write(lockPath(), "123456789012345678\n"));
+    const auto result = acquire();
+    QVERIFY(std::holds_alternative<std::unique_ptr<InstanceLock>>(result));
+    QCOMPARE(contents(lockPath()), ownPid);
+}
+
+void TestInstanceLock::acquireNarrowsAnOpenLockFolder()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+    QVERIFY(std::holds_alternative<std::unique_ptr<InstanceLock>>(acquire()));
+    QCOMPARE(permissions(folder), mode_t(0700));
+}
+
+void TestInstanceLock::acquireFailures_data()
+{
+    QTest::addColumn<QString>("blocker");   // what is put where the folder or file should be
+    QTest::addColumn<bool>("isFileSystem"); // a FileSystemError rather than InstanceLockError
+    QTest::addColumn<int>("errorNumber");   // for openFailed
+    QTest::newRow("lock folder is a file") << QStringLiteral("folder-file") << true << 0;
+    QTest::newRow("lock folder is a link") << QStringLiteral("folder-link") << true << 0;
+    QTest::newRow("lock file is a folder") << QStringLiteral("file-folder") << false << EISDIR;
+    QTest::newRow("lock file is a link") << QStringLiteral("file-link") << false << ELOOP;
+}
+
+void TestInstanceLock::acquireFailures()
+{
+    QFETCH(QString, blocker);
+    QFETCH(bool, isFileSystem);
+    QFETCH(int, errorNumber);
+    const QString folder = m_dir->filePath(QStringLiteral("app"));
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(write(elsewhere, "keep"));
+    if (blocker == QStringLiteral("folder-file")) {
+        QVERIFY(write(folder, "x"));
+    } else if (blocker == QStringLiteral("folder-link")) {
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("real"))));
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("real")), folder));
+    } else if (blocker == QStringLiteral("file-folder")) {
+        QVERIFY(QDir().mkpath(lockPath()));
+    } else {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(elsewhere, lockPath()));
+    }
+
+    const auto result = acquire();
+    QVERIFY(std::holds_alternative<InstanceLock::Error>(result));
+    const auto& error = std::get<InstanceLock::Error>(result);
+    QCOMPARE(std::holds_alternative<FileSystemError>(error), isFileSystem);
+    if (!isFileSystem) {
+        QCOMPARE(std::get<InstanceLockError>(error), InstanceLockError::openFailed(errorNumber));
+    }
+    QVERIFY(!InstanceLock::describe(error).isEmpty());
+    QCOMPARE(contents(elsewhere), QByteArray("keep")); // nothing written through a link
+}
+
+QTEST_GUILESS_MAIN(TestInstanceLock)
+#include "tst_instancelock.moc"
