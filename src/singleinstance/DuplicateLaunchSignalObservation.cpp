@@ -83,10 +83,12 @@ void DuplicateLaunchSignalObservation::startNotifier()
 
 void DuplicateLaunchSignalObservation::drainAndNotify()
 {
+    bool received = false;
     char byte = 0;
     while (::recv(m_socketDescriptor, &byte, sizeof(byte), MSG_DONTWAIT) >= 0) {
+        received = true;
     }
-    if (m_handler) {
+    if (received && m_handler) {
         m_handler();
     }
 }

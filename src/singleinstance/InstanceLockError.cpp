@@ -23,16 +23,15 @@ InstanceLockError InstanceLockError::alreadyRunning()
 
 QString InstanceLockError::description() const
 {
-    const QString reason = QString::fromLocal8Bit(std::strerror(m_errorNumber));
     switch (m_case) {
     case Case::openFailed:
         return QStringLiteral("could not open the lock file (errno %1: %2)")
             .arg(m_errorNumber)
-            .arg(reason);
+            .arg(QString::fromLocal8Bit(std::strerror(m_errorNumber)));
     case Case::lockFailed:
         return QStringLiteral("could not lock the lock file (errno %1: %2)")
             .arg(m_errorNumber)
-            .arg(reason);
+            .arg(QString::fromLocal8Bit(std::strerror(m_errorNumber)));
     case Case::alreadyRunning:
         break;
     }

@@ -26,13 +26,9 @@ class TestSingleInstanceController : public QObject
 
 private slots:
     void init();
-    void allowingSeveralInstancesRunsWithoutLock();
-    void secondStartForwardsItsRequest();
-    void signalsBeforeAHandlerAreDeliveredWhenItIsInstalled();
     void activationHandlerConsumesTheRequests();
-    void launchWithoutFilesCallsTheHandlerWithNothing();
     void lockFailureIsReportedAndTheRequestStillPosted();
-    void signalForAControllerThatIsGoneDoesNothing();
+    void endedControllerLeavesTheRequestsToTheNextOwner();
 
 private:
     SingleInstanceConfiguration configuration(std::optional<QString> lockFileName = {}) const
@@ -74,51 +70,6 @@ void TestSingleInstanceController::init()
     m_deliveries.clear();
 }
 
-void TestSingleInstanceController::allowingSeveralInstancesRunsWithoutLock()
-{
-    m_defaults->setBool(QStringLiteral("allowMultipleInstances"), true);
-    const auto first = startRunning();
-    const auto second = startRunning();
-    QVERIFY(first && second);
-    QVERIFY(!first->isEnforcingSingleInstance());
-    QVERIFY(!first->observation());
-    QVERIFY(!QFileInfo::exists(configuration().lockURL().toLocalFile()));
-}
-
-void TestSingleInstanceController::secondStartForwardsItsRequest()
-{
-    const auto running = startRunning();
-    QVERIFY(running);
-    QVERIFY(running->isEnforcingSingleInstance());
-    running->setDuplicateLaunchHandler(
-        [this](const QList<DuplicateLaunchRequest>& requests) { m_deliveries.append(requests); });
-
-    const DuplicateLaunchRequest request = requestFor("/p/a.jpg", 100);
-    QCOMPARE(startDuplicate(request), SingleInstanceStartupResult::Case::alreadyRunning);
-    QTRY_COMPARE(m_deliveries.size(), 1);
-    QCOMPARE(m_deliveries.first(), QList<DuplicateLaunchRequest>{request});
-    QCOMPARE(queuedRequests(), 0);
-}
-
-void TestSingleInstanceController::signalsBeforeAHandlerAreDeliveredWhenItIsInstalled()
-{
-    const auto running = startRunning();
-    QVERIFY(running);
-    const DuplicateLaunchRequest later = requestFor("/p/later.jpg", 200);
-    const DuplicateLaunchRequest earlier = requestFor("/p/earlier.jpg", 100);
-    QCOMPARE(startDuplicate(later), SingleInstanceStartupResult::Case::alreadyRunning);
-    QCOMPARE(startDuplicate(earlier), SingleInstanceStartupResult::Case::alreadyRunning);
-    QTRY_VERIFY(running->pendingActivation());
-    QCOMPARE(queuedRequests(), 2);
-
-    running->setDuplicateLaunchHandler(
-        [this](const QList<DuplicateLaunchRequest>& requests) { m_deliveries.append(requests); });
-    QCOMPARE(m_deliveries.size(), 1); // at once, not on a later signal
-    QCOMPARE(m_deliveries.first(), QList<DuplicateLaunchRequest>({earlier, later}));
-    QVERIFY(!running->pendingActivation());
-    QCOMPARE(queuedRequests(), 0);
-}
-
 void TestSingleInstanceController::activationHandlerConsumesTheRequests()
 {
     const auto running = startRunning();
@@ -131,18 +82,6 @@ void TestSingleInstanceController::activationHandlerConsumesTheRequests()
     running->setActivationHandler([&activations] { ++activations; });
     QCOMPARE(activations, 1);
     QCOMPARE(queuedRequests(), 0);
-}
-
-void TestSingleInstanceController::launchWithoutFilesCallsTheHandlerWithNothing()
-{
-    const auto running = startRunning();
-    QVERIFY(running);
-    running->setDuplicateLaunchHandler(
-        [this](const QList<DuplicateLaunchRequest>& requests) { m_deliveries.append(requests); });
-    QCOMPARE(startDuplicate(noFiles), SingleInstanceStartupResult::Case::alreadyRunning);
-    QTRY_COMPARE(m_deliveries.size(), 1);
-    QVERIFY(m_deliveries.first().isEmpty());
-    QVERIFY(!QFileInfo::exists(configuration().duplicateLaunchRequestsURL().toLocalFile()));
 }
 
 void TestSingleInstanceController::lockFailureIsReportedAndTheRequestStillPosted()
@@ -171,7 +110,7 @@ void TestSingleInstanceController::lockFailureIsReportedAndTheRequestStillPosted
     QVERIFY(std::holds_alternative<FileSystemError>(*noFolder.error()));
 }
 
-void TestSingleInstanceController::signalForAControllerThatIsGoneDoesNothing()
+void TestSingleInstanceController::endedControllerLeavesTheRequestsToTheNextOwner()
 {
     auto running = startRunning();
     QVERIFY(running);
@@ -180,7 +119,7 @@ void TestSingleInstanceController::signalForAControllerThatIsGoneDoesNothing()
     QCOMPARE(startDuplicate(requestFor("/p/a.jpg", 100)),
              SingleInstanceStartupResult::Case::alreadyRunning);
     running.reset(); // before the event loop has seen the signal
-    QTest::qWait(100);
+    QCoreApplication::processEvents();
     QVERIFY(m_deliveries.isEmpty());
     QCOMPARE(queuedRequests(), 1);
 
