@@ -123,7 +123,7 @@ std::optional<FileSystemError> enqueue(const DuplicateLaunchRequest& request,
                                        const SingleInstanceConfiguration& configuration)
 {
     const QString folder = configuration.duplicateLaunchRequestsURL().toLocalFile();
-    if (auto error = PrivateFolder::create(folder)) {
+    if (auto error = PrivateFolder::create(folder, PrivateFolder::Link::refused)) {
         return error;
     }
     const QString path = QDir(folder).filePath(

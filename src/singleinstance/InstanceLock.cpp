@@ -25,7 +25,7 @@ InstanceLock::AcquireResult InstanceLock::acquire(const QUrl& lockURL)
         return FileSystemError{lockURL.toString(), QStringLiteral("Not a local file")};
     }
     const QString path = lockURL.toLocalFile();
-    if (auto error = PrivateFolder::create(QFileInfo(path).path())) {
+    if (auto error = PrivateFolder::create(QFileInfo(path).path(), PrivateFolder::Link::followed)) {
         return *error;
     }
 

@@ -14,7 +14,7 @@ constexpr mode_t ownerOnly = S_IRWXU;
 
 namespace PrivateFolder {
 
-std::optional<FileSystemError> create(const QString& path)
+std::optional<FileSystemError> create(const QString& path, Link link)
 {
     const QString folder = QDir::cleanPath(path);
     if (!QDir::isAbsolutePath(folder)) {
@@ -38,6 +38,10 @@ std::optional<FileSystemError> create(const QString& path)
     const QByteArray encoded = QFile::encodeName(folder);
     struct stat info = {};
     if (::lstat(encoded.constData(), &info) != 0) {
+        return FileSystemError::fromErrno(folder, errno);
+    }
+    if (S_ISLNK(info.st_mode) && link == Link::followed &&
+        ::stat(encoded.constData(), &info) != 0) {
         return FileSystemError::fromErrno(folder, errno);
     }
     if (S_ISLNK(info.st_mode)) {

@@ -9,12 +9,18 @@
 // the activation socket.
 namespace PrivateFolder {
 
+// Whether the folder itself may be a symbolic link to a folder. Parents always may (a data
+// folder moved to another disk is common).
+enum class Link
+{
+    followed, // the application's own folder: the user may have moved it elsewhere
+    refused,  // the request queue: its reader never follows a link, so its writer must not
+};
+
 // Creates the folder at the absolute `path` with any missing parents, each new one with mode
-// 0700. The folder itself must end up a real directory, not a symbolic link (a link there
-// would let the queue be read from or written to a place that is not ours); when it already
-// exists, belongs to this user and is open to others, it is narrowed to 0700. Parents may be
-// links (a data folder moved to another disk is common). Returns the error when it fails.
-std::optional<FileSystemError> create(const QString& path);
+// 0700. When the folder already exists, belongs to this user and is open to others, it is
+// narrowed to 0700. Returns the error when it fails.
+std::optional<FileSystemError> create(const QString& path, Link link);
 
 // Whether `path` is a real directory owned by this user that nobody else may enter.
 bool isPrivate(const QString& path);
