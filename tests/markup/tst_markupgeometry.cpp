@@ -244,6 +244,12 @@ void TestMarkupGeometry::nearestPointGivesTheAnchorSlot_data()
     QTest::newRow("one anchor, first segment") << oneAnchor << QPointF(40, 60) << qsizetype(0);
     QTest::newRow("one anchor, second segment") << oneAnchor << QPointF(160, 60) << qsizetype(1);
     QTest::newRow("one anchor, beyond the end") << oneAnchor << QPointF(260, -30) << qsizetype(1);
+    // The last sample segment of the first curve segment still belongs to it.
+    const QList<QPointF> samples = sampledArrowPathPoints(oneAnchor, 24);
+    QTest::newRow("one anchor, just before it")
+        << oneAnchor << (samples[23] + samples[24]) / 2 << qsizetype(0);
+    QTest::newRow("one anchor, just after it")
+        << oneAnchor << (samples[24] + samples[25]) / 2 << qsizetype(1);
     QTest::newRow("two anchors, middle segment")
         << QList<QPointF>{{0, 0}, {100, 0}, {200, 0}, {300, 0}} << QPointF(150, 5) << qsizetype(1);
 }
