@@ -1,0 +1,155 @@
+#include "TestImageFiles.h"
+
+#include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <cstring>
+#include <exiv2/exiv2.hpp>
+#include <libheif/heif.h>
+#include <memory>
+
+namespace TestImageFiles {
+
+QImage quadrants(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    const int halfWidth = size.width() / 2;
+    const int halfHeight = size.height() / 2;
+    QPainter painter(&image);
+    painter.fillRect(0, 0, halfWidth, halfHeight, topLeftColour);
+    painter.fillRect(halfWidth, 0, size.width() - halfWidth, halfHeight, topRightColour);
+    painter.fillRect(0, halfHeight, halfWidth, size.height() - halfHeight, bottomLeftColour);
+    painter.fillRect(halfWidth, halfHeight, size.width() - halfWidth, size.height() - halfHeight,
+                     bottomRightColour);
+    return image;
+}
+
+bool writeJpeg(const QString& path, const QImage& image, bool progressive)
+{
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(95);
+    writer.setProgressiveScanWrite(progressive);
+    return writer.write(image);
+}
+
+bool writeExif(const QString& path, const QList<QPair<QString, QString>>& entries)
+{
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        image->readMetadata();
+        Exiv2::ExifData& exif = image->exifData();
+        for (const auto& [key, value] : entries) {
+            exif[key.toStdString()] = value.toStdString();
+        }
+        image->writeMetadata();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool writeExifThumbnail(const QString& path)
+{
+    const QString thumbnailPath = path + QStringLiteral(".thumbnail.jpg");
+    if (!writeJpeg(thumbnailPath, quadrants(QSize(16, 8)))) {
+        return false;
+    }
+    const QByteArray thumbnail = readBytes(thumbnailPath);
+    QFile::remove(thumbnailPath);
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        image->readMetadata();
+        Exiv2::ExifThumb(image->exifData())
+            .setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()),
+                              long(thumbnail.size()));
+        image->writeMetadata();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool writeHeif(const QString& path, const QImage& image, int orientation, bool av1)
+{
+    const heif_compression_format format = av1 ? heif_compression_AV1 : heif_compression_HEVC;
+    if (!heif_have_encoder_for_format(format)) {
+        return false;
+    }
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                              &heif_context_free);
+    heif_encoder* rawEncoder = nullptr;
+    if (heif_context_get_encoder_for_format(context.get(), format, &rawEncoder).code !=
+        heif_error_Ok) {
+        return false;
+    }
+    const std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(
+        rawEncoder, &heif_encoder_release);
+    heif_encoder_set_lossy_quality(encoder.get(), 90);
+
+    heif_image* rawImage = nullptr;
+    if (heif_image_create(image.width(), image.height(), heif_colorspace_RGB,
+                          heif_chroma_interleaved_RGB, &rawImage)
+            .code != heif_error_Ok) {
+        return false;
+    }
+    const std::unique_ptr<heif_image, decltype(&heif_image_release)> pixels(rawImage,
+                                                                            &heif_image_release);
+    heif_image_add_plane(pixels.get(), heif_channel_interleaved, image.width(), image.height(), 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(pixels.get(), heif_channel_interleaved, &stride);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb.height(); ++y) {
+        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    }
+
+    const std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(
+        heif_encoding_options_alloc(), &heif_encoding_options_free);
+    options->image_orientation = heif_orientation(orientation);
+    if (heif_context_encode_image(context.get(), pixels.get(), encoder.get(), options.get(),
+                                  nullptr)
+            .code != heif_error_Ok) {
+        return false;
+    }
+    if (heif_context_write_to_file(context.get(), QFile::encodeName(path).constData()).code !=
+        heif_error_Ok) {
+        return false;
+    }
+    // The image-spatial-extents box holds the coded size, before rotation; cameras write it so.
+    // This libheif writes the displayed size for turned images, so put the coded size back.
+    constexpr int firstTurnedOrientation = 5;
+    if (orientation < firstTurnedOrientation) {
+        return true;
+    }
+    QByteArray bytes = readBytes(path);
+    const qsizetype box = bytes.indexOf("ispe");
+    if (box < 0) {
+        return false;
+    }
+    const qsizetype extents = box + 8; // type (4), version and flags (4)
+    const QByteArray width = bytes.mid(extents, 4);
+    bytes.replace(extents, 4, bytes.mid(extents + 4, 4));
+    bytes.replace(extents + 4, 4, width);
+    return writeBytes(path, bytes);
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool isNear(QColor actual, QColor expected, int tolerance)
+{
+    return qAbs(actual.red() - expected.red()) <= tolerance &&
+           qAbs(actual.green() - expected.green()) <= tolerance &&
+           qAbs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+} // namespace TestImageFiles

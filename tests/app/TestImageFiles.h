@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QPair>
+#include <QSize>
+#include <QString>
+
+// Builders for the image files the decoding tests need, written into the tests' own folders.
+namespace TestImageFiles {
+
+// Four solid quadrants, so every rotation and mirroring is told apart by its corners.
+inline const QColor topLeftColour = Qt::red;
+inline const QColor topRightColour = Qt::green;
+inline const QColor bottomLeftColour = Qt::blue;
+inline const QColor bottomRightColour = Qt::yellow;
+QImage quadrants(QSize size);
+
+// Writes `image` as a baseline JPEG (or progressive when asked); false on failure.
+bool writeJpeg(const QString& path, const QImage& image, bool progressive = false);
+
+// Adds EXIF entries to an existing file through Exiv2, each as key ("Exif.Photo.ExposureTime")
+// and value in Exiv2's text form ("1/250"); false on failure.
+bool writeExif(const QString& path, const QList<QPair<QString, QString>>& entries);
+
+// Embeds a small JPEG preview in the file's EXIF block (which carries its own end marker).
+bool writeExifThumbnail(const QString& path);
+
+// Encodes `image` as HEIF through libheif (HEVC, or AV1 for AVIF) with the given EXIF-style
+// orientation (1 to 8) stored as the container's rotation and mirroring. False when the
+// encoder is not available or fails.
+bool writeHeif(const QString& path, const QImage& image, int orientation, bool av1);
+
+// Writes `bytes` to `path`; false on failure.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+
+QByteArray readBytes(const QString& path);
+
+// True when `actual` is within `tolerance` of `expected` in each channel (JPEG is lossy).
+bool isNear(QColor actual, QColor expected, int tolerance = 40);
+
+} // namespace TestImageFiles
