@@ -1,0 +1,121 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// vistrel-inspect is a user-facing command: these tests run the real binary over the generated
+// sample folder and check what it prints and how it exits.
+class TestInspect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void printsOrientedSizeAndSummary_data();
+    void printsOrientedSizeAndSummary();
+    void failedFileMarksTheLineAndTheExitStatus();
+    void listsTheSequenceWithTheCurrentFileMarked();
+    void refusedListPrintsNothing();
+
+private:
+    struct Run
+    {
+        int exitCode;
+        QStringList lines;
+    };
+    static Run inspect(const QStringList& arguments);
+    static QString sample(const QString& name)
+    {
+        return QDir(QStringLiteral(VISTREL_SAMPLES_DIR)).filePath(name);
+    }
+};
+
+TestInspect::Run TestInspect::inspect(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VISTREL_INSPECT), arguments);
+    if (!process.waitForFinished(60000)) {
+        return {-1, {}};
+    }
+    const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    return {process.exitCode(), output.split(u'\n', Qt::SkipEmptyParts)};
+}
+
+void TestInspect::printsOrientedSizeAndSummary_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("summaryStart");
+    // The samples store orientations 5 to 8 as tall pictures that a quarter turn makes wide:
+    // the bitmap comes out wide while the summary keeps the stored (tall) size.
+    QTest::newRow("upright") << QStringLiteral("Orientation_1.jpg") << QStringLiteral("480x320")
+                             << QStringLiteral("480x320 px \u2022 Test Camera 100 \u2022 ");
+    QTest::newRow("mirrored") << QStringLiteral("Orientation_2.jpg") << QStringLiteral("480x320")
+                              << QStringLiteral("480x320 px");
+    QTest::newRow("quarter turn") << QStringLiteral("Orientation_6.jpg")
+                                  << QStringLiteral("320x480") << QStringLiteral("480x320 px");
+    QTest::newRow("transverse") << QStringLiteral("Orientation_7.jpg") << QStringLiteral("320x480")
+                                << QStringLiteral("480x320 px");
+    QTest::newRow("png without metadata")
+        << QStringLiteral("IMG_1.png") << QStringLiteral("640x480") << QStringLiteral("640x480 px");
+}
+
+void TestInspect::printsOrientedSizeAndSummary()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, size);
+    QFETCH(QString, summaryStart);
+    const Run run = inspect({sample(file)});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.lines.size(), 1);
+    const QStringList fields = run.lines.first().split(u'\t');
+    QCOMPARE(fields.size(), 2);
+    QCOMPARE(fields.at(0), size);
+    QVERIFY2(fields.at(1).startsWith(summaryStart), qPrintable(fields.at(1)));
+}
+
+void TestInspect::failedFileMarksTheLineAndTheExitStatus()
+{
+    QTemporaryDir dir;
+    QFile broken(dir.filePath(QStringLiteral("broken.jpg")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("\xff\xd8\xff\xe0 not really a JPEG");
+    broken.close();
+
+    const Run run = inspect({sample(QStringLiteral("IMG_1.png")), broken.fileName(),
+                             dir.filePath(QStringLiteral("missing.png"))});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.lines.size(), 3);
+    QVERIFY(run.lines.at(0).startsWith(QStringLiteral("640x480\t")));
+    QCOMPARE(run.lines.at(1), QStringLiteral("-\terror: cannot decode"));
+    QCOMPARE(run.lines.at(2), QStringLiteral("-\terror: no such file"));
+}
+
+void TestInspect::listsTheSequenceWithTheCurrentFileMarked()
+{
+    const Run run = inspect({QStringLiteral("--list"), sample(QStringLiteral("IMG_2.jpg"))});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.lines.mid(0, 3),
+             (QStringList{QStringLiteral("IMG_1.png"), QStringLiteral("*IMG_2.jpg"),
+                          QStringLiteral("IMG_3.gif")}));
+    QVERIFY(run.lines.indexOf(QStringLiteral("img_10.JPG")) >
+            run.lines.indexOf(QStringLiteral("IMG_9.png")));
+    QCOMPARE(run.lines.filter(QStringLiteral("*")).size(), 1);
+    QVERIFY(!run.lines.contains(QStringLiteral("Notes.txt")));
+    QVERIFY(!run.lines.contains(QStringLiteral(".hidden.png")));
+    QVERIFY(!run.lines.contains(QStringLiteral("IMG_0.png")));
+}
+
+void TestInspect::refusedListPrintsNothing()
+{
+    for (const QString& file :
+         {sample(QStringLiteral(".hidden.png")), sample(QStringLiteral("Notes.txt")),
+          sample(QStringLiteral("gone.png"))}) {
+        const Run run = inspect({QStringLiteral("--list"), file});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.lines.isEmpty());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestInspect)
+#include "tst_inspect.moc"
