@@ -53,9 +53,9 @@ void TestInspect::printsOrientedSizeAndSummary_data()
     QTest::newRow("mirrored") << QStringLiteral("Orientation_2.jpg") << QStringLiteral("480x320")
                               << QStringLiteral("480x320 px");
     QTest::newRow("quarter turn") << QStringLiteral("Orientation_6.jpg")
-                                  << QStringLiteral("320x480") << QStringLiteral("480x320 px");
-    QTest::newRow("transverse") << QStringLiteral("Orientation_7.jpg") << QStringLiteral("320x480")
-                                << QStringLiteral("480x320 px");
+                                  << QStringLiteral("480x320") << QStringLiteral("320x480 px");
+    QTest::newRow("transverse") << QStringLiteral("Orientation_7.jpg") << QStringLiteral("480x320")
+                                << QStringLiteral("320x480 px");
     QTest::newRow("png without metadata")
         << QStringLiteral("IMG_1.png") << QStringLiteral("640x480") << QStringLiteral("640x480 px");
 }
