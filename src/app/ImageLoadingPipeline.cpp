@@ -111,10 +111,9 @@ CancellationHandle ImageLoadingPipeline::image(const QUrl& url, QObject* context
 {
     Q_ASSERT(context == nullptr || context->thread() == thread());
     CancellationHandle handle;
+    // A cancelled request is still decoded into the cache: the user stepping quickly past an
+    // image is likely to come back to it, and only the delivery is withdrawn.
     post([this, url, handle, context = QPointer<QObject>(context), handler = std::move(handler)] {
-        if (handle.isCancelled()) {
-            return;
-        }
         const std::optional<LoadedImage> result = imageFor(url);
         QMetaObject::invokeMethod(
             this,

@@ -42,7 +42,7 @@ public:
     // cache or by decoding it, and later calls `handler` with the result on the thread of
     // `context`, which must live on this pipeline's thread. The handler is never called when
     // `context` is null or destroyed by then, or when the returned handle has been cancelled;
-    // a request cancelled before its turn is not decoded at all. Failures are not cached.
+    // a cancelled request is still decoded into the cache. Failures are not cached.
     CancellationHandle image(const QUrl& url, QObject* context, ImageHandler handler);
 
     // Decodes `urls` into the cache in the given order, one image per turn of the worker, so
