@@ -34,6 +34,15 @@ QRectF grown(const QRectF& rect, double margin)
     return rect.normalized().adjusted(-margin, -margin, margin, margin);
 }
 
+// True when no point of `bounds` lies within `tolerance` of `point`, with a point to spare for
+// rounding. Lines inside the bounds then cannot be hit, and measuring them can be skipped.
+bool isFarOutside(const QRectF& bounds, const QPointF& point, double tolerance)
+{
+    const QRectF near = grown(bounds, tolerance + 1);
+    return point.x() < minX(near) || point.x() > maxX(near) || point.y() < minY(near) ||
+           point.y() > maxY(near);
+}
+
 // The on-screen size of a text annotation's text, unrounded.
 QSizeF textSizeInView(const MarkupShape::Text& text, const QRectF& imageRect)
 {
@@ -108,6 +117,9 @@ bool MarkupEngine::annotationContains(const QPointF& point, const MarkupAnnotati
     case MarkupShape::Kind::pen: {
         const QList<QPointF> points =
             denormalizedPoints(shape.as<MarkupShape::Pen>()->points, imageRect);
+        if (isFarOutside(boundingRect(points), point, tolerance)) {
+            return false;
+        }
         for (qsizetype i = 0; i + 1 < points.size(); ++i) {
             if (distanceFromPoint(point, points[i], points[i + 1]) <= tolerance) {
                 return true;
@@ -120,10 +132,12 @@ bool MarkupEngine::annotationContains(const QPointF& point, const MarkupAnnotati
         return distanceFromPoint(point, denormalizedPoint(arrow->start, imageRect),
                                  denormalizedPoint(arrow->end, imageRect)) <= tolerance;
     }
-    case MarkupShape::Kind::curvedArrow:
+    case MarkupShape::Kind::curvedArrow: {
         // The curve is built through the view points, as it is drawn.
-        return distanceFromPoint(point, denormalizedPoints(*shape.arrowPathPoints(), imageRect)) <=
-               tolerance;
+        const QList<QPointF> path = denormalizedPoints(*shape.arrowPathPoints(), imageRect);
+        return !isFarOutside(arrowPathControlBounds(path), point, tolerance) &&
+               distanceFromPoint(point, path) <= tolerance;
+    }
     }
     Q_UNREACHABLE();
     return false;

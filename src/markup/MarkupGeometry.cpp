@@ -171,6 +171,20 @@ QList<QPointF> sampledArrowPathPoints(const QList<QPointF>& points, int samplesP
     return samples;
 }
 
+QRectF arrowPathControlBounds(const QList<QPointF>& points)
+{
+    QList<QPointF> hull = points;
+    if (points.size() >= 3) {
+        hull.reserve(points.size() * 3);
+        for (qsizetype i = 0; i + 1 < points.size(); ++i) {
+            const auto [control1, control2] = arrowCubicControlPoints(points, i);
+            hull.append(control1);
+            hull.append(control2);
+        }
+    }
+    return boundingRect(hull);
+}
+
 double distanceFromPoint(const QPointF& point, const QPointF& start, const QPointF& end)
 {
     return distance(point, nearestPointOnSegment(point, start, end));

@@ -68,6 +68,11 @@ std::pair<QPointF, QPointF> arrowCubicControlPoints(const QList<QPointF>& points
 // points passing through every input point. Precondition: samplesPerSegment >= 1.
 QList<QPointF> sampledArrowPathPoints(const QList<QPointF>& points, int samplesPerSegment);
 
+// A rectangle holding the whole curve through `points` (and every sampling of it): the box of
+// the points and of the control points of every segment, which bound each cubic segment.
+// Cheap next to sampling, so hit tests use it to rule out points far from the curve.
+QRectF arrowPathControlBounds(const QList<QPointF>& points);
+
 // Distance from `point` to the segment from `start` to `end` (to `start` when the segment is
 // shorter than machine epsilon in both directions).
 double distanceFromPoint(const QPointF& point, const QPointF& start, const QPointF& end);

@@ -559,6 +559,10 @@ void TestMarkupEngine::annotationContains_data()
     const MarkupShape curved =
         MarkupShape::curvedArrow(QPointF(0.25, 0.5), QPointF(0.75, 0.5), {QPointF(0.5, 5.0 / 6)});
     QTest::newRow("curved arrow near its anchor") << curved << 0.01 << QPointF(300, 292) << true;
+    QTest::newRow("curved arrow: the bulge beyond its points is hit")
+        << MarkupShape::curvedArrow(QPointF(0.25, 0.5), QPointF(0.75, 0.5),
+                                    {QPointF(0.4, 0.8), QPointF(0.6, 0.8)})
+        << 0.01 << QPointF(300, 310) << true;
     QTest::newRow("curved arrow: the chord is not the curve")
         << curved << 0.01 << QPointF(300, 200) << false;
     const MarkupShape text = MarkupShape::text(QPointF(0.25, 0.5), "Label", 0.08);

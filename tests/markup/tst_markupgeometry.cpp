@@ -22,6 +22,7 @@ private slots:
     void controlPointsOfThreePoints();
     void twoPointsStayStraight();
     void samplingPassesThroughEveryPoint();
+    void controlBoundsHoldTheWholeCurve();
     void segmentDistance_data();
     void segmentDistance();
     void pathDistanceWithoutASegmentIsNeverNear_data();
@@ -190,6 +191,19 @@ void TestMarkupGeometry::samplingPassesThroughEveryPoint()
     QVERIFY(samples[24] == QPointF(1, 1));
     QCOMPARE(sampledArrowPathPoints(points.first(3), 24).size(), 49);
     QCOMPARE(sampledArrowPathPoints(points.first(3), 1).size(), 3);
+}
+
+void TestMarkupGeometry::controlBoundsHoldTheWholeCurve()
+{
+    const QList<QPointF> points{{0, 0}, {30, 60}, {70, 60}, {100, 0}, {120, -40}};
+    const QRectF bounds = arrowPathControlBounds(points);
+    for (const QPointF& sample : sampledArrowPathPoints(points, 24)) {
+        QVERIFY(minX(bounds) <= sample.x() && sample.x() <= maxX(bounds));
+        QVERIFY(minY(bounds) <= sample.y() && sample.y() <= maxY(bounds));
+    }
+    // The curve overshoots its points, and the bounds follow it.
+    QVERIFY(maxY(bounds) > 60);
+    QCOMPARE(arrowPathControlBounds({QPointF(5, 5), QPointF(1, 9)}), QRectF(1, 5, 4, 4));
 }
 
 void TestMarkupGeometry::segmentDistance_data()
