@@ -1,0 +1,230 @@
+#include "MarkupFlattener.h"
+#include "MarkupSaver.h"
+#include "RenderTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace RenderTestSupport;
+
+namespace {
+
+MarkupAnnotation filledRectangle(const QRectF& rect, const QColor& color)
+{
+    return MarkupAnnotation(MarkupShape::rectangle(rect), color, color, 0.01, 5, 1,
+                            MarkupArrowheadStyle::end);
+}
+
+// A photo-like image: smooth gradients, which JPEG compresses well.
+QImage gradient(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, qRgb(x * 255 / width, y * 255 / height, 128));
+        }
+    }
+    return image;
+}
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class TestMarkupSaver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void flattenKeepsThePixelSizeAndPutsYUpward();
+    void flattenUsesPixelsNotPoints();
+    void flattenWithoutAnnotationsIsTheImage();
+    void flattenOfNothingIsAbsent();
+    void copiesAreNamedAfterTheOriginal();
+    void copyOfAnUnwritableFormatIsPng();
+    void copyDecodesToTheOriginalsPixelSize();
+    void jpegCopyStaysWithinTheLimit();
+    void maximumOutputFileSize_data();
+    void maximumOutputFileSize();
+    void nothingIsWrittenWithoutAnnotationsOrPixels_data();
+    void nothingIsWrittenWithoutAnnotationsOrPixels();
+};
+
+void TestMarkupSaver::flattenKeepsThePixelSizeAndPutsYUpward()
+{
+    const QImage image = canvas(60, 40, Qt::white);
+    const auto flat = MarkupFlattener::flatten({filledRectangle({0, 0, 1, 0.25}, Qt::red)}, image);
+    QVERIFY(flat);
+    QCOMPARE(flat->size(), QSize(60, 40));
+    // y = 0 is the bottom row of the output.
+    QCOMPARE(flat->pixelColor(30, 39), QColor(Qt::red));
+    QCOMPARE(flat->pixelColor(30, 0), QColor(Qt::white));
+}
+
+void TestMarkupSaver::flattenUsesPixelsNotPoints()
+{
+    QImage image = canvas(80, 60, Qt::white);
+    image.setDevicePixelRatio(2);
+    image.setDotsPerMeterX(11811);
+    image.setDotsPerMeterY(11811);
+    const auto flat =
+        MarkupFlattener::flatten({filledRectangle({0.5, 0, 0.5, 1}, Qt::blue)}, image);
+    QVERIFY(flat);
+    QCOMPARE(flat->size(), QSize(80, 60));
+    QCOMPARE(flat->devicePixelRatio(), 1.0);
+    QCOMPARE(flat->pixelColor(79, 30), QColor(Qt::blue));
+    QCOMPARE(flat->pixelColor(38, 30), QColor(Qt::white));
+    // The original's resolution (300 dpi) is kept for printing.
+    QCOMPARE(flat->dotsPerMeterX(), 11811);
+}
+
+void TestMarkupSaver::flattenWithoutAnnotationsIsTheImage()
+{
+    const QImage image = gradient(50, 30);
+    const auto flat = MarkupFlattener::flatten({}, image);
+    QVERIFY(flat);
+    QCOMPARE(flat->convertToFormat(QImage::Format_RGB32), image);
+}
+
+void TestMarkupSaver::flattenOfNothingIsAbsent()
+{
+    QVERIFY(!MarkupFlattener::flatten({filledRectangle({0, 0, 1, 1}, Qt::red)}, QImage()));
+}
+
+void TestMarkupSaver::copiesAreNamedAfterTheOriginal()
+{
+    QTemporaryDir folder;
+    const QString originalPath = folder.filePath("photo.JPG");
+    QVERIFY(gradient(64, 48).save(originalPath, "jpeg"));
+    const QByteArray original = contentsOf(originalPath);
+    const QUrl url = QUrl::fromLocalFile(originalPath);
+    const QList<MarkupAnnotation> annotations{filledRectangle({0.1, 0.1, 0.3, 0.3}, Qt::red)};
+    for (const char* expected : {"photo_markup.jpg", "photo_markup2.jpg", "photo_markup3.jpg"}) {
+        QCOMPARE(MarkupSaver::saveMarkupCopy(url, annotations),
+                 QUrl::fromLocalFile(folder.filePath(expected)));
+    }
+    QCOMPARE(contentsOf(originalPath), original);
+    QCOMPARE(entries(folder.path()), QStringList({"photo.JPG", "photo_markup.jpg",
+                                                  "photo_markup2.jpg", "photo_markup3.jpg"}));
+}
+
+void TestMarkupSaver::copyOfAnUnwritableFormatIsPng()
+{
+    // A HEIC decoder is the application's; any decoder will do here.
+    QTemporaryDir folder;
+    const QString originalPath = folder.filePath("scan.heic");
+    QFile(originalPath).open(QIODevice::WriteOnly);
+    const auto decode = [](const QString&) { return gradient(30, 20); };
+    const auto copy = MarkupSaver::saveMarkupCopy(
+        QUrl::fromLocalFile(originalPath), {filledRectangle({0, 0, 0.5, 0.5}, Qt::red)}, decode);
+    QCOMPARE(copy, QUrl::fromLocalFile(folder.filePath("scan_markup.png")));
+    QImageReader reader(copy->toLocalFile());
+    QCOMPARE(reader.format(), QByteArray("png"));
+    QCOMPARE(reader.size(), QSize(30, 20));
+}
+
+void TestMarkupSaver::copyDecodesToTheOriginalsPixelSize()
+{
+    // The decoder stands in for the originals' contents (Qt cannot write GIF).
+    QTemporaryDir folder;
+    const auto decode = [](const QString&) { return gradient(123, 45); };
+    for (const QByteArray format : {"png", "tiff", "bmp", "gif", "jpeg"}) {
+        const QString path = folder.filePath("a." + QString::fromLatin1(format));
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        const auto copy = MarkupSaver::saveMarkupCopy(
+            QUrl::fromLocalFile(path), {filledRectangle({0.2, 0.2, 0.2, 0.2}, Qt::red)}, decode);
+        QVERIFY2(copy, format.constData());
+        QImageReader reader(copy->toLocalFile());
+        QCOMPARE(reader.format(), format);
+        const QImage back = reader.read();
+        QCOMPARE(back.size(), QSize(123, 45));
+        QVERIFY(isNear(back.pixelColor(37, 30), Qt::red, format == "jpeg" ? 40 : 2));
+    }
+}
+
+void TestMarkupSaver::jpegCopyStaysWithinTheLimit()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("photo.jpg");
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(50);
+    QVERIFY(writer.write(gradient(800, 600)));
+    const QUrl url = QUrl::fromLocalFile(path);
+    const auto copy =
+        MarkupSaver::saveMarkupCopy(url, {filledRectangle({0.2, 0.2, 0.2, 0.2}, Qt::red)});
+    QVERIFY(copy);
+    QVERIFY(QFileInfo(copy->toLocalFile()).size() <= *MarkupSaver::maximumOutputFileSize(url));
+}
+
+void TestMarkupSaver::maximumOutputFileSize_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("limit");
+    QTest::newRow("half as much again") << qint64(100000) << qint64(150000);
+    QTest::newRow("at least 16384 more") << qint64(10000) << qint64(26384);
+    QTest::newRow("empty") << qint64(0) << qint64(16384);
+    QTest::newRow("truncated") << qint64(33333) << qint64(49999);
+}
+
+void TestMarkupSaver::maximumOutputFileSize()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, limit);
+    QTemporaryDir folder;
+    QFile file(folder.filePath("a.jpg"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(size));
+    file.close();
+    QCOMPARE(MarkupSaver::maximumOutputFileSize(QUrl::fromLocalFile(file.fileName())), limit);
+    QCOMPARE(MarkupSaver::maximumOutputFileSize(QUrl::fromLocalFile(folder.filePath("b.jpg"))),
+             std::nullopt);
+}
+
+void TestMarkupSaver::nothingIsWrittenWithoutAnnotationsOrPixels_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("withAnnotations");
+    QTest::newRow("no annotations") << "a.png" << QByteArray() << false;
+    QTest::newRow("missing original") << "missing.png" << QByteArray() << true;
+    QTest::newRow("not an image") << "a.jpg" << QByteArray("not a picture at all") << true;
+}
+
+void TestMarkupSaver::nothingIsWrittenWithoutAnnotationsOrPixels()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, withAnnotations);
+    QTemporaryDir folder;
+    if (!contents.isEmpty()) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    } else if (name != "missing.png") {
+        QVERIFY(gradient(20, 20).save(folder.filePath(name)));
+    }
+    const QStringList before = entries(folder.path());
+    QList<MarkupAnnotation> annotations;
+    if (withAnnotations) {
+        annotations.append(filledRectangle({0, 0, 1, 1}, Qt::red));
+    }
+    QVERIFY(!MarkupSaver::saveMarkupCopy(QUrl::fromLocalFile(folder.filePath(name)), annotations));
+    QCOMPARE(entries(folder.path()), before);
+}
+
+QTEST_MAIN(TestMarkupSaver)
+#include "tst_markupsaver.moc"
