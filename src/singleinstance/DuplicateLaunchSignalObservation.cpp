@@ -22,8 +22,14 @@ DuplicateLaunchSignalObservation::bind(const QString& name, const QString& socke
     }
     std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
 
+    // Only a socket is replaced: anything else at this path (the lock file itself under a
+    // badly chosen name, a folder, a link) belongs to someone and stays.
     struct stat existing = {};
-    if (::lstat(path.constData(), &existing) == 0 && !S_ISDIR(existing.st_mode)) {
+    if (::lstat(path.constData(), &existing) == 0) {
+        if (!S_ISSOCK(existing.st_mode)) {
+            return FileSystemError{socketPath,
+                                   QStringLiteral("Something other than a socket is in the way")};
+        }
         ::unlink(path.constData());
     }
 

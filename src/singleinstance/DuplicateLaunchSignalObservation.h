@@ -23,9 +23,10 @@ class DuplicateLaunchSignalObservation : public QObject
 public:
     using Result = std::variant<std::unique_ptr<DuplicateLaunchSignalObservation>, FileSystemError>;
 
-    // Binds a socket at `socketPath`, replacing whatever non-folder entry is there (the stale
-    // socket of an owner that crashed: only the lock holder binds, so nothing live is lost).
-    // The socket file is made 0600; its folder must exist and should be private.
+    // Binds a socket at `socketPath`, replacing a socket already there (the stale socket of an
+    // owner that crashed: only the lock holder binds, so nothing live is lost). Any other entry
+    // at that path is left alone and is an error. The socket file is made 0600; its folder must
+    // exist and should be private.
     static Result bind(const QString& name, const QString& socketPath,
                        std::function<void()> handler);
 

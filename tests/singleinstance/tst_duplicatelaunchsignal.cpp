@@ -20,6 +20,20 @@ mode_t permissions(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
+// What a killed owner leaves: a bound socket file nobody reads any more.
+bool leaveStaleSocket(const QString& path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded.constData(), static_cast<size_t>(encoded.size()));
+    const int stale = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    const bool bound =
+        ::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(stale);
+    return bound;
+}
+
 } // namespace
 
 class TestDuplicateLaunchSignal : public QObject
@@ -32,6 +46,8 @@ private slots:
     void postWithoutObserverReachesNobody();
     void cancellingTwiceRemovesTheSocketOnce();
     void staleSocketIsReplaced();
+    void onlyASocketIsReplaced_data();
+    void onlyASocketIsReplaced();
     void longFolderFallsBackToTheRuntimeFolder();
     void unusableNames_data();
     void unusableNames();
@@ -102,14 +118,7 @@ void TestDuplicateLaunchSignal::cancellingTwiceRemovesTheSocketOnce()
 
 void TestDuplicateLaunchSignal::staleSocketIsReplaced()
 {
-    // What a killed owner leaves: a bound socket file nobody reads any more.
-    const QByteArray path = QFile::encodeName(m_dir->filePath(name));
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
-    const int stale = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-    QVERIFY(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0);
-    ::close(stale);
+    QVERIFY(leaveStaleSocket(m_dir->filePath(name)));
     QVERIFY(!DuplicateLaunchSignal::post(name, folder()));
 
     int calls = 0;
@@ -117,6 +126,41 @@ void TestDuplicateLaunchSignal::staleSocketIsReplaced()
     QVERIFY(observation);
     QVERIFY(DuplicateLaunchSignal::post(name, folder()));
     QTRY_COMPARE(calls, 1);
+}
+
+void TestDuplicateLaunchSignal::onlyASocketIsReplaced_data()
+{
+    QTest::addColumn<QString>("entry"); // what sits where the socket belongs
+    QTest::newRow("file") << QStringLiteral("file");
+    QTest::newRow("folder") << QStringLiteral("folder");
+    QTest::newRow("link to a socket") << QStringLiteral("link");
+}
+
+void TestDuplicateLaunchSignal::onlyASocketIsReplaced()
+{
+    QFETCH(QString, entry);
+    const QString path = m_dir->filePath(name);
+    const QString target = m_dir->filePath(QStringLiteral("stale"));
+    if (entry == QStringLiteral("file")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write("keep"), 4);
+    } else if (entry == QStringLiteral("folder")) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        QVERIFY(leaveStaleSocket(target));
+        QVERIFY(QFile::link(target, path));
+    }
+    const QFileInfo before(path);
+
+    int calls = 0;
+    const auto observed = DuplicateLaunchSignal::observe(name, folder(), [&calls] { ++calls; });
+    QVERIFY(std::holds_alternative<FileSystemError>(observed));
+    QCOMPARE(std::get<FileSystemError>(observed).path, path);
+    const QFileInfo after(path);
+    QCOMPARE(after.isSymLink(), before.isSymLink());
+    QCOMPARE(after.isDir(), before.isDir());
+    QCOMPARE(after.size(), before.size());
 }
 
 void TestDuplicateLaunchSignal::longFolderFallsBackToTheRuntimeFolder()
