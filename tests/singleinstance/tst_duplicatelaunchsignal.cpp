@@ -41,6 +41,7 @@ class TestDuplicateLaunchSignal : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void postReachesTheObserver();
     void postWithoutObserverReachesNobody();
@@ -62,12 +63,23 @@ private:
         return observation ? std::move(*observation) : nullptr;
     }
 
+    // Short folders under /tmp, so that whether a socket fits in its folder does not depend on
+    // where the build or TMPDIR is.
+    QTemporaryDir m_runtime{QStringLiteral("/tmp/vistrel-run-XXXXXX")};
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
+void TestDuplicateLaunchSignal::initTestCase()
+{
+    // The test environment's runtime folder lies in the build folder, whose path may be too
+    // long for a socket address; this one is private (0700) and short.
+    QVERIFY(m_runtime.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+}
+
 void TestDuplicateLaunchSignal::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/vistrel-signal-XXXXXX"));
     QVERIFY(m_dir->isValid());
 }
 
@@ -174,8 +186,7 @@ void TestDuplicateLaunchSignal::longFolderFallsBackToTheRuntimeFolder()
     int calls = 0;
     const auto observation = observe(calls, QUrl::fromLocalFile(longFolder));
     QVERIFY(observation);
-    const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    QCOMPARE(QFileInfo(observation->socketPath()).path(), runtime);
+    QCOMPARE(QFileInfo(observation->socketPath()).path(), m_runtime.path());
     QVERIFY(QFile::encodeName(observation->socketPath()).size() < 108);
 
     const auto other =
