@@ -41,6 +41,7 @@ bool isRequestName(const QByteArray& name)
 }
 
 // Entries of the open folder `folderDescriptor` that look like requests, in writing order.
+// Sub-folders are not requests: they are neither read nor removed.
 QList<Entry> listRequests(int folderDescriptor)
 {
     QList<Entry> entries;
@@ -57,7 +58,8 @@ QList<Entry> listRequests(int folderDescriptor)
         const QByteArray name(entry->d_name);
         struct stat info = {};
         if (isRequestName(name) &&
-            ::fstatat(folderDescriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            ::fstatat(folderDescriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(info.st_mode)) {
             entries.append({name, info.st_mtim});
         }
     }
@@ -103,6 +105,14 @@ std::optional<QByteArray> readRequestFile(int folderDescriptor, const char* name
     return contents;
 }
 
+// The queue folder, opened without following a link; negative when it cannot be opened.
+int openQueue(const SingleInstanceConfiguration& configuration)
+{
+    const QByteArray folder =
+        QFile::encodeName(configuration.duplicateLaunchRequestsURL().toLocalFile());
+    return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
 } // namespace
 
 namespace DuplicateLaunchRequestStore {
@@ -142,13 +152,21 @@ std::optional<FileSystemError> enqueue(const DuplicateLaunchRequest& request,
     return std::nullopt;
 }
 
+bool hasPending(const SingleInstanceConfiguration& configuration)
+{
+    const int folderDescriptor = openQueue(configuration);
+    if (folderDescriptor < 0) {
+        return false;
+    }
+    const bool pending = !listRequests(folderDescriptor).isEmpty();
+    ::close(folderDescriptor);
+    return pending;
+}
+
 QList<DuplicateLaunchRequest> consumePending(const SingleInstanceConfiguration& configuration)
 {
     QList<DuplicateLaunchRequest> requests;
-    const QByteArray folder =
-        QFile::encodeName(configuration.duplicateLaunchRequestsURL().toLocalFile());
-    const int folderDescriptor =
-        ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int folderDescriptor = openQueue(configuration);
     if (folderDescriptor < 0) {
         return requests;
     }
@@ -161,7 +179,7 @@ QList<DuplicateLaunchRequest> consumePending(const SingleInstanceConfiguration& 
             request = DuplicateLaunchRequest::fromJson(*bytes);
         }
         // Used or not, the entry goes: a malformed request is discarded, and unlinkat removes a
-        // link itself, never its target. Sub-folders are not unlinked and stay.
+        // link itself, never its target.
         ::unlinkat(folderDescriptor, entry.name.constData(), 0);
         if (request) {
             requests.append(std::move(*request));

@@ -26,6 +26,11 @@ std::optional<FileSystemError> post(const DuplicateLaunchRequest& request,
 std::optional<FileSystemError> enqueue(const DuplicateLaunchRequest& request,
                                        const SingleInstanceConfiguration& configuration);
 
+// Whether the queue holds anything consumePending would take (and delete): an owner checks
+// this once its signal is observed, for requests whose signal came before that or that an
+// earlier owner left unread.
+bool hasPending(const SingleInstanceConfiguration& configuration);
+
 // Used by the running instance: reads and deletes every "*.json" request, earliest createdAt
 // first. Never fails: a missing folder gives an empty list. Entries that cannot be used are
 // deleted and skipped: unreadable files, files over maximumRequestFileSize, anything that is not
