@@ -5,7 +5,6 @@
 #include "SingleInstanceStartupResult.h"
 
 #include <QPointer>
-#include <QtDebug>
 
 SingleInstanceController::SingleInstanceController(SingleInstanceConfiguration configuration,
                                                    std::unique_ptr<InstanceLock> lock)
@@ -27,7 +26,18 @@ SingleInstanceController::start(const SingleInstanceConfiguration& configuration
     if (auto* lock = std::get_if<std::unique_ptr<InstanceLock>>(&acquired)) {
         std::unique_ptr<SingleInstanceController> controller(
             new SingleInstanceController(configuration, std::move(*lock)));
-        controller->startObserving();
+        if (auto error = controller->startObserving()) {
+            // Holding the lock without hearing later launches would make each of them hand its
+            // files to an instance that never reads them. The controller ends here, releasing
+            // the lock. Nothing is queued: this process opens its own files.
+            return SingleInstanceStartupResult::failed(*error);
+        }
+        // Requests that were queued before the socket existed sent their signal to nobody
+        // (a launch between taking the lock and binding, or an owner that crashed before
+        // reading them); any later one signals this socket.
+        if (DuplicateLaunchRequestStore::hasPending(configuration)) {
+            controller->receiveActivationSignal();
+        }
         return SingleInstanceStartupResult::run(std::move(controller));
     }
 
@@ -42,7 +52,7 @@ SingleInstanceController::start(const SingleInstanceConfiguration& configuration
     return SingleInstanceStartupResult::failed(error);
 }
 
-void SingleInstanceController::startObserving()
+std::optional<FileSystemError> SingleInstanceController::startObserving()
 {
     // The signal may be delivered from anywhere; it only schedules work on this object's
     // thread, and a controller that is gone by then gets nothing.
@@ -58,12 +68,9 @@ void SingleInstanceController::startObserving()
     if (auto* observation =
             std::get_if<std::unique_ptr<DuplicateLaunchSignalObservation>>(&observed)) {
         m_observation = std::move(*observation);
-    } else {
-        // The lock still makes this the only instance; later launches queue their requests,
-        // which wait on disk until a signal gets through.
-        qWarning().noquote() << "Single-instance activation signal unavailable:"
-                             << std::get<FileSystemError>(observed).description();
+        return std::nullopt;
     }
+    return std::get<FileSystemError>(observed);
 }
 
 void SingleInstanceController::receiveActivationSignal()

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class SingleInstanceStartupResult;
 
@@ -21,10 +22,13 @@ public:
     using DuplicateLaunchHandler = std::function<void(const QList<DuplicateLaunchRequest>&)>;
 
     // Several instances allowed by the policy: run, without lock or observation. Otherwise takes
-    // the lock and observes the activation signal (run); when another process holds the lock,
-    // queues `duplicateLaunchRequest` for it and signals it (alreadyRunning); on any other lock
+    // the lock and observes the activation signal (run; requests already waiting in the queue
+    // make the activation pending at once); when another process holds the lock, queues
+    // `duplicateLaunchRequest` for it and signals it (alreadyRunning); on any other lock
     // failure posts the request the same way and reports the error (failed). Failures to queue
-    // or signal are not reported. May be called before the application object exists.
+    // or signal are not reported. When the lock is taken but the signal cannot be observed, the
+    // lock is released again and the error reported (failed), without queueing anything. May be
+    // called before the application object exists.
     static SingleInstanceStartupResult start(const SingleInstanceConfiguration& configuration,
                                              const DuplicateLaunchRequest& duplicateLaunchRequest);
 
@@ -51,7 +55,8 @@ private:
     SingleInstanceController(SingleInstanceConfiguration configuration,
                              std::unique_ptr<InstanceLock> lock);
 
-    void startObserving();
+    // The error when the activation socket cannot be bound.
+    std::optional<FileSystemError> startObserving();
     void receiveActivationSignal();
     void deliverPendingRequests();
 

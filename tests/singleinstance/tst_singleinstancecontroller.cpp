@@ -1,4 +1,5 @@
 #include "DuplicateLaunchRequestStore.h"
+#include "DuplicateLaunchSignal.h"
 #include "SingleInstanceController.h"
 #include "SingleInstanceStartupResult.h"
 #include "UserDefaults.h"
@@ -27,17 +28,24 @@ class TestSingleInstanceController : public QObject
 private slots:
     void init();
     void activationHandlerConsumesTheRequests();
+    void requestQueuedBeforeStartReachesTheFirstHandler();
+    void nullHandlerKeepsThePendingActivation_data();
+    void nullHandlerKeepsThePendingActivation();
+    void replacedHandlerIsNoLongerCalled();
     void lockFailureIsReportedAndTheRequestStillPosted();
+    void unobservableSignalFailsAndFreesTheLock_data();
+    void unobservableSignalFailsAndFreesTheLock();
     void endedControllerLeavesTheRequestsToTheNextOwner();
 
 private:
-    SingleInstanceConfiguration configuration(std::optional<QString> lockFileName = {}) const
+    SingleInstanceConfiguration configuration(std::optional<QString> lockFileName = {},
+                                              std::optional<QString> signalName = {}) const
     {
         return {QStringLiteral("a.b"),
                 SingleInstancePolicy::userDefaults(*m_defaults,
                                                    QStringLiteral("allowMultipleInstances")),
                 SingleInstanceLockLocation::directory(QUrl::fromLocalFile(m_dir->path())),
-                lockFileName};
+                lockFileName, signalName};
     }
     std::unique_ptr<SingleInstanceController> startRunning()
     {
@@ -57,6 +65,13 @@ private:
             .size();
     }
 
+    SingleInstanceController::DuplicateLaunchHandler recorder()
+    {
+        return [this](const QList<DuplicateLaunchRequest>& requests) {
+            m_deliveries.append(requests);
+        };
+    }
+
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<UserDefaults> m_defaults;
     QList<QList<DuplicateLaunchRequest>> m_deliveries;
@@ -64,7 +79,9 @@ private:
 
 void TestSingleInstanceController::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    // Under /tmp rather than TMPDIR: the socket then fits in the lock folder, so the tests
+    // below that name its place hold whatever TMPDIR is.
+    m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/vistrel-controller-XXXXXX"));
     QVERIFY(m_dir->isValid());
     m_defaults = std::make_unique<UserDefaults>(m_dir->filePath(QStringLiteral("defaults.conf")));
     m_deliveries.clear();
@@ -82,6 +99,67 @@ void TestSingleInstanceController::activationHandlerConsumesTheRequests()
     running->setActivationHandler([&activations] { ++activations; });
     QCOMPARE(activations, 1);
     QCOMPARE(queuedRequests(), 0);
+}
+
+void TestSingleInstanceController::requestQueuedBeforeStartReachesTheFirstHandler()
+{
+    // What a launch leaves that queued its file after the owner took the lock but before its
+    // socket was bound (its signal reached nobody), or an owner that crashed before reading it.
+    const DuplicateLaunchRequest request = requestFor("/p/early.jpg", 100);
+    QVERIFY(!DuplicateLaunchRequestStore::enqueue(request, configuration()));
+
+    const auto running = startRunning();
+    QVERIFY(running);
+    QVERIFY(running->pendingActivation());
+    running->setDuplicateLaunchHandler(recorder());
+    QCOMPARE(m_deliveries, QList<QList<DuplicateLaunchRequest>>{{request}});
+    QVERIFY(!running->pendingActivation());
+    QCOMPARE(queuedRequests(), 0);
+}
+
+void TestSingleInstanceController::nullHandlerKeepsThePendingActivation_data()
+{
+    QTest::addColumn<bool>("throughActivationHandler");
+    QTest::newRow("duplicate-launch handler") << false;
+    QTest::newRow("activation handler") << true;
+}
+
+void TestSingleInstanceController::nullHandlerKeepsThePendingActivation()
+{
+    QFETCH(bool, throughActivationHandler);
+    const auto running = startRunning();
+    QVERIFY(running);
+    QCOMPARE(startDuplicate(requestFor("/p/a.jpg", 100)),
+             SingleInstanceStartupResult::Case::alreadyRunning);
+    QTRY_VERIFY(running->pendingActivation());
+
+    if (throughActivationHandler) {
+        running->setActivationHandler(nullptr);
+    } else {
+        running->setDuplicateLaunchHandler(nullptr);
+    }
+    QVERIFY(running->pendingActivation());
+    QCOMPARE(queuedRequests(), 1);
+
+    running->setDuplicateLaunchHandler(recorder());
+    QCOMPARE(m_deliveries.size(), 1);
+    QCOMPARE(m_deliveries.first().size(), 1);
+}
+
+void TestSingleInstanceController::replacedHandlerIsNoLongerCalled()
+{
+    const auto running = startRunning();
+    QVERIFY(running);
+    int earlierCalls = 0;
+    running->setDuplicateLaunchHandler(
+        [&earlierCalls](const QList<DuplicateLaunchRequest>&) { ++earlierCalls; });
+    running->setDuplicateLaunchHandler(recorder());
+
+    const DuplicateLaunchRequest request = requestFor("/p/a.jpg", 100);
+    QCOMPARE(startDuplicate(request), SingleInstanceStartupResult::Case::alreadyRunning);
+    QTRY_COMPARE(m_deliveries.size(), 1);
+    QCOMPARE(m_deliveries.first(), QList<DuplicateLaunchRequest>{request});
+    QCOMPARE(earlierCalls, 0);
 }
 
 void TestSingleInstanceController::lockFailureIsReportedAndTheRequestStillPosted()
@@ -110,12 +188,46 @@ void TestSingleInstanceController::lockFailureIsReportedAndTheRequestStillPosted
     QVERIFY(std::holds_alternative<FileSystemError>(*noFolder.error()));
 }
 
+void TestSingleInstanceController::unobservableSignalFailsAndFreesTheLock_data()
+{
+    QTest::addColumn<QString>("signalName");
+    QTest::addColumn<bool>("plantFolder"); // a folder where the socket belongs
+    QTest::newRow("folder at the socket path") << QStringLiteral("a.b.activate") << true;
+    QTest::newRow("signal named like the lock file") << QStringLiteral("a.b.lock") << false;
+}
+
+void TestSingleInstanceController::unobservableSignalFailsAndFreesTheLock()
+{
+    QFETCH(QString, signalName);
+    QFETCH(bool, plantFolder);
+    const SingleInstanceConfiguration blocked = configuration({}, signalName);
+    const auto socket = DuplicateLaunchSignal::socketPath(signalName, blocked.lockFolderURL());
+    QVERIFY(std::holds_alternative<QString>(socket));
+    if (plantFolder) {
+        QVERIFY(QDir().mkpath(std::get<QString>(socket)));
+    }
+
+    // Running as the only instance without hearing later launches would lose their files:
+    // start-up is told, and runs without enforcement.
+    const SingleInstanceStartupResult result =
+        SingleInstanceController::start(blocked, requestFor("/p/own.jpg", 100));
+    QCOMPARE(result.kind(), SingleInstanceStartupResult::Case::failed);
+    QVERIFY(!result.controller());
+    QCOMPARE(std::get<FileSystemError>(*result.error()).path, std::get<QString>(socket));
+    // This process opens its own files; none is queued for a later owner.
+    QCOMPARE(queuedRequests(), 0);
+
+    QVERIFY(QFileInfo(std::get<QString>(socket)).isDir() == plantFolder);
+    QVERIFY(QFileInfo(blocked.lockURL().toLocalFile()).isFile());
+    QVERIFY(std::holds_alternative<std::unique_ptr<InstanceLock>>(
+        InstanceLock::acquire(blocked.lockURL())));
+}
+
 void TestSingleInstanceController::endedControllerLeavesTheRequestsToTheNextOwner()
 {
     auto running = startRunning();
     QVERIFY(running);
-    running->setDuplicateLaunchHandler(
-        [this](const QList<DuplicateLaunchRequest>& requests) { m_deliveries.append(requests); });
+    running->setDuplicateLaunchHandler(recorder());
     QCOMPARE(startDuplicate(requestFor("/p/a.jpg", 100)),
              SingleInstanceStartupResult::Case::alreadyRunning);
     running.reset(); // before the event loop has seen the signal
@@ -127,8 +239,7 @@ void TestSingleInstanceController::endedControllerLeavesTheRequestsToTheNextOwne
     const auto next = startRunning();
     QVERIFY(next);
     QCOMPARE(startDuplicate(noFiles), SingleInstanceStartupResult::Case::alreadyRunning);
-    next->setDuplicateLaunchHandler(
-        [this](const QList<DuplicateLaunchRequest>& requests) { m_deliveries.append(requests); });
+    next->setDuplicateLaunchHandler(recorder());
     QTRY_COMPARE(m_deliveries.size(), 1);
     QCOMPARE(m_deliveries.first().size(), 1);
 }
