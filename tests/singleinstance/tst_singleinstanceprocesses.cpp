@@ -128,7 +128,10 @@ private:
 
 void TestSingleInstanceProcesses::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    // Under /tmp rather than TMPDIR, which may be long: the activation socket then fits in the
+    // lock folder, and none of the probes depends on the test environment's runtime folder
+    // (inside the build folder, whose path may be too long for a socket address).
+    m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/vistrel-processes-XXXXXX"));
     QVERIFY(m_dir->isValid());
 }
 
