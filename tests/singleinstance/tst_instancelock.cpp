@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,10 +115,16 @@ void TestInstanceLock::acquireFailures_data()
 {
     QTest::addColumn<QString>("blocker");   // what is put where the folder or file should be
     QTest::addColumn<bool>("isFileSystem"); // a FileSystemError rather than InstanceLockError
-    QTest::addColumn<int>("errorNumber");   // for openFailed
-    QTest::newRow("lock folder is a file") << QStringLiteral("folder-file") << true << 0;
-    QTest::newRow("lock file is a folder") << QStringLiteral("file-folder") << false << EISDIR;
-    QTest::newRow("lock file is a link") << QStringLiteral("file-link") << false << ELOOP;
+    QTest::addColumn<int>("errorNumber");   // ENOTDIR about the folder, else of openFailed
+    QTest::addColumn<QString>("description");
+    QTest::newRow("lock folder is a file")
+        << QStringLiteral("folder-file") << true << ENOTDIR << QStringLiteral("%1: <dir>/app");
+    QTest::newRow("lock file is a folder")
+        << QStringLiteral("file-folder") << false << EISDIR
+        << QStringLiteral("could not open the lock file (errno 21: %1)");
+    QTest::newRow("lock file is a link")
+        << QStringLiteral("file-link") << false << ELOOP
+        << QStringLiteral("could not open the lock file (errno 40: %1)");
 }
 
 void TestInstanceLock::acquireFailures()
@@ -125,6 +132,7 @@ void TestInstanceLock::acquireFailures()
     QFETCH(QString, blocker);
     QFETCH(bool, isFileSystem);
     QFETCH(int, errorNumber);
+    QFETCH(QString, description);
     const QString folder = m_dir->filePath(QStringLiteral("app"));
     const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
     QVERIFY(write(elsewhere, "keep"));
@@ -144,7 +152,10 @@ void TestInstanceLock::acquireFailures()
     if (!isFileSystem) {
         QCOMPARE(std::get<InstanceLockError>(error), InstanceLockError::openFailed(errorNumber));
     }
-    QVERIFY(!InstanceLock::describe(error).isEmpty());
+    // The system's text for the error number follows the user's language.
+    QCOMPARE(InstanceLock::describe(error),
+             description.replace(QStringLiteral("<dir>"), m_dir->path())
+                 .arg(QString::fromLocal8Bit(std::strerror(errorNumber))));
     QCOMPARE(contents(elsewhere), QByteArray("keep")); // nothing written through a link
 }
 
