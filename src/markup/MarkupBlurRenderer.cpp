@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace MarkupBlurRenderer {
@@ -55,8 +56,10 @@ BoxRadii boxRadii(double sigma)
 }
 
 // One box filter along a line of `count` elements of `width` floats each:
-// out[j] = mean of in[j - r ... j + r], elements beyond the line counting as zero.
-void boxPass(const float* in, float* out, int count, int width, int r, float* sum)
+// out[j] = mean of in[j - r ... j + r], elements beyond the line counting as zero. `Width` is
+// int, or a std::integral_constant so that the compiler sees a fixed element size.
+template <typename Width>
+void boxPass(const float* in, float* out, int count, Width width, int r, float* sum)
 {
     const float scale = 1.0f / float(2 * r + 1);
     std::fill(sum, sum + width, 0.0f);
@@ -88,7 +91,8 @@ void boxPass(const float* in, float* out, int count, int width, int r, float* su
 
 // The three box passes; the result ends in `a` (an odd number of swaps leaves it in `b`, so it
 // is copied back).
-void boxBlurLine(std::vector<float>& a, std::vector<float>& b, int count, int width,
+template <typename Width>
+void boxBlurLine(std::vector<float>& a, std::vector<float>& b, int count, Width width,
                  const BoxRadii& radii, std::vector<float>& sum)
 {
     float* from = a.data();
@@ -104,7 +108,7 @@ void boxBlurLine(std::vector<float>& a, std::vector<float>& b, int count, int wi
 
 std::uint8_t toByte(float value)
 {
-    return std::uint8_t(std::clamp(std::lround(value), 0L, 255L));
+    return std::uint8_t(std::clamp(value + 0.5f, 0.0f, 255.0f));
 }
 
 // Blurs `input` (Format_ARGB32_Premultiplied) with zero beyond its edges and returns the part
@@ -137,7 +141,7 @@ QImage blurRegion(const QImage& input, const QRect& region, const BoxRadii& radi
                         inside ? float(source[std::size_t(column) * channels + c]) : 0.0f;
                 }
             }
-            boxBlurLine(a, b, lineLength, channels, radii, sum);
+            boxBlurLine(a, b, lineLength, std::integral_constant<int, channels>(), radii, sum);
             std::uint8_t* target =
                 horizontal.data() + std::size_t(row - firstRow) * regionWidth * channels;
             const float* kept = a.data() + std::size_t(reach) * channels;

@@ -13,34 +13,43 @@ constexpr double flattenedStrokeAlpha = 1.0;
 
 } // namespace
 
-std::optional<QImage> flatten(const QList<MarkupAnnotation>& annotations, const QImage& image)
+std::optional<QImage> flatten(const QList<MarkupAnnotation>& annotations, QImage image)
 {
     if (image.isNull()) {
         return std::nullopt;
     }
-    // A fresh bitmap rather than a converted copy: text is sized by the device's logical
-    // resolution, which for a fresh bitmap is the screen's, as on the canvas, whatever the
-    // resolution recorded in the original's file.
-    QImage result(image.size(), QImage::Format_ARGB32_Premultiplied);
+    // Colour annotations need colour pixels (a grey-scale or palette image is widened), and an
+    // image with transparency keeps it.
+    const QImage::Format format =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage result = std::move(image).convertToFormat(format);
     if (result.isNull()) {
         return std::nullopt;
     }
-    result.fill(Qt::transparent);
+    // Text is sized by the device's resolution. It is painted at the resolution of a freshly
+    // made bitmap, which is the screen's, as on the canvas, whatever the resolution recorded in
+    // the original's file; the file's resolution is put back for the copy.
+    const int dotsPerMeterX = result.dotsPerMeterX();
+    const int dotsPerMeterY = result.dotsPerMeterY();
+    const QImage reference(1, 1, format);
+    result.setDotsPerMeterX(reference.dotsPerMeterX());
+    result.setDotsPerMeterY(reference.dotsPerMeterY());
+    result.setDevicePixelRatio(1);
     {
         FlippedPainter flipped(&result);
         if (!flipped.isActive()) {
             return std::nullopt;
         }
-        QPainter& painter = flipped.painter();
-        const QRectF imageRect(0, 0, image.width(), image.height());
-        FlippedPainter::drawImage(painter, imageRect, image);
+        const QRectF imageRect(0, 0, result.width(), result.height());
+        // No fallback pixels are needed for blur regions: the bitmap being painted can always
+        // be read back.
         for (const MarkupAnnotation& annotation : annotations) {
-            MarkupAnnotationRenderer::draw(painter, annotation, imageRect, image,
+            MarkupAnnotationRenderer::draw(flipped.painter(), annotation, imageRect, QImage(),
                                            flattenedStrokeAlpha);
         }
     }
-    result.setDotsPerMeterX(image.dotsPerMeterX());
-    result.setDotsPerMeterY(image.dotsPerMeterY());
+    result.setDotsPerMeterX(dotsPerMeterX);
+    result.setDotsPerMeterY(dotsPerMeterY);
     return result;
 }
 

@@ -30,11 +30,11 @@ std::optional<QUrl> saveMarkupCopy(const QUrl& original, const QList<MarkupAnnot
     if (annotations.isEmpty() || !original.isLocalFile()) {
         return std::nullopt;
     }
-    const QImage image = decode(original.toLocalFile());
+    QImage image = decode(original.toLocalFile());
     if (image.isNull()) {
         return std::nullopt;
     }
-    const auto flattened = MarkupFlattener::flatten(annotations, image);
+    const auto flattened = MarkupFlattener::flatten(annotations, std::move(image));
     if (!flattened) {
         return std::nullopt;
     }
