@@ -2,6 +2,7 @@
 
 #include <QTest>
 #include <memory>
+#include <optional>
 
 class TestWeakCallback : public QObject
 {
@@ -10,6 +11,7 @@ class TestWeakCallback : public QObject
 private slots:
     void forwardsWhileTheOwnerLives();
     void doesNothingOnceTheOwnerIsGone();
+    void returnsTheResultOrAnEmptyOne();
 };
 
 void TestWeakCallback::forwardsWhileTheOwnerLives()
@@ -32,6 +34,19 @@ void TestWeakCallback::doesNothingOnceTheOwnerIsGone()
     owner.reset();
     callback();
     QCOMPARE(calls, 1);
+}
+
+void TestWeakCallback::returnsTheResultOrAnEmptyOne()
+{
+    auto owner = std::make_unique<QObject>();
+    std::function<bool()> isEditing = bindWeak(owner.get(), [](QObject*) { return true; });
+    std::function<std::optional<double>(double)> half =
+        bindWeak(owner.get(), [](QObject*, double value) { return std::optional(value / 2); });
+    QVERIFY(isEditing());
+    QCOMPARE(half(3.0), std::optional(1.5));
+    owner.reset();
+    QVERIFY(!isEditing());
+    QCOMPARE(half(3.0), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(TestWeakCallback)
