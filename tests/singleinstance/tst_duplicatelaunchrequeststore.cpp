@@ -87,7 +87,10 @@ private:
 
 void TestDuplicateLaunchRequestStore::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    // Under /tmp rather than TMPDIR, which may be long: the activation socket then fits in the
+    // lock folder instead of falling back to the test environment's runtime folder (inside the
+    // build folder, whose path may be too long for a socket address).
+    m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/vistrel-store-XXXXXX"));
     QVERIFY(m_dir->isValid());
     m_configuration.emplace(QStringLiteral("a.b"), SingleInstancePolicy::alwaysSingle(),
                             SingleInstanceLockLocation::directory(
