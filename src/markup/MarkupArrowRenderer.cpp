@@ -197,21 +197,20 @@ QPen shaftPen(const QColor& color, double lineWidth, bool dashed)
 
 // The device pixels painting can reach: the image of an image device, the system clip of a
 // widget's paint event, else the device's size; narrowed by the painter's own clip.
-QRect paintableDeviceRect(const QPainter& painter)
+QRectF paintableDeviceRect(const QPainter& painter)
 {
     const QPaintDevice* device = painter.device();
-    QRect area;
+    QRectF area;
     if (device->devType() == QInternal::Image) {
         area = static_cast<const QImage*>(device)->rect();
     } else if (const QRegion system = painter.paintEngine()->systemClip(); !system.isEmpty()) {
         area = system.boundingRect();
     } else {
         const double ratio = device->devicePixelRatio();
-        area = QRect(0, 0, int(std::ceil(device->width() * ratio)),
-                     int(std::ceil(device->height() * ratio)));
+        area = QRectF(0, 0, device->width() * ratio, device->height() * ratio);
     }
     if (painter.hasClipping()) {
-        area &= painter.deviceTransform().mapRect(painter.clipBoundingRect()).toAlignedRect();
+        area &= painter.deviceTransform().mapRect(painter.clipBoundingRect());
     }
     return area;
 }
@@ -228,7 +227,7 @@ bool paintInLayer(QPainter& painter, const QPainterPath& shaft, const QPen& pen,
     const QTransform toDevice = painter.deviceTransform();
     // Intersected before converting to integers: a huge line width reaches far beyond int.
     const QRect area =
-        (toDevice.mapRect(bounds).adjusted(-1, -1, 1, 1) & QRectF(paintableDeviceRect(painter)))
+        (toDevice.mapRect(bounds).adjusted(-1, -1, 1, 1) & paintableDeviceRect(painter))
             .toAlignedRect();
     if (area.isEmpty()) {
         return true;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -21,9 +22,11 @@ namespace {
 constexpr int boxCount = 3;
 using BoxRadii = std::array<int, boxCount>;
 
-// Pixels are four premultiplied channels (B, G, R, A in memory for Format_ARGB32_Premultiplied;
-// the filter treats all four alike).
+// Pixels are four premultiplied channels of Format_ARGB32_Premultiplied, a 32-bit value per
+// pixel, so alpha is the last byte in memory on little-endian machines and the first on
+// big-endian ones. The filter treats all four alike.
 constexpr int channels = 4;
+constexpr int alphaChannel = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 3 : 0;
 // Columns blurred together in the vertical passes: wide enough to vectorize, small enough to
 // keep the working rows in cache.
 constexpr int columnBlock = 64;
@@ -184,12 +187,11 @@ QImage blurRegion(const QImage& input, const QRect& region, const BoxRadii& radi
             const float* line = a.data() + std::size_t(y + reach) * width;
             std::uint8_t* target = result.scanLine(y) + std::size_t(blockStart) * channels;
             for (int k = 0; k < width; k += channels) {
-                // Premultiplied: no colour channel may exceed alpha (channel 3).
-                const std::uint8_t alpha = toByte(line[k + 3]);
-                for (int c = 0; c < 3; ++c) {
+                // Premultiplied: no colour channel may exceed alpha.
+                const std::uint8_t alpha = toByte(line[k + alphaChannel]);
+                for (int c = 0; c < channels; ++c) {
                     target[k + c] = std::min(toByte(line[k + c]), alpha);
                 }
-                target[k + 3] = alpha;
             }
         }
     }
@@ -313,12 +315,18 @@ std::optional<QImage> makeBlurredRegionImage(const QImage& source, const QRectF&
     if (input.isNull()) {
         return std::nullopt;
     }
-    QImage blurred =
-        blurRegion(input, regions->region.translated(-regions->input.topLeft()), boxRadii(r));
-    if (blurred.isNull()) {
+    try {
+        QImage blurred =
+            blurRegion(input, regions->region.translated(-regions->input.topLeft()), boxRadii(r));
+        if (blurred.isNull()) {
+            return std::nullopt;
+        }
+        return blurred;
+    } catch (const std::bad_alloc&) {
+        // The working rows of a region as large as a huge image may not fit in memory; the
+        // region is then not drawn, like any other blur that cannot be made.
         return std::nullopt;
     }
-    return blurred;
 }
 
 void drawBlurredRegion(QPainter& painter, const QImage& source, const QRectF& normalizedRect,
