@@ -2,6 +2,7 @@
 #include "MarkupSaver.h"
 #include "RenderTestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -37,6 +38,22 @@ QByteArray contentsOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// `jpeg` with an Exif segment saying that it is shown rotated a quarter turn clockwise
+// (orientation 6), inserted after the start-of-image marker.
+QByteArray withQuarterTurnOrientation(const QByteArray& jpeg)
+{
+    static const unsigned char exif[] = {
+        0xff, 0xe1, 0x00, 0x22,                         // APP1, 34 bytes
+        'E',  'x',  'i',  'f',  0x00, 0x00,             // Exif header
+        'I',  'I',  0x2a, 0x00, 0x08, 0x00, 0x00, 0x00, // little-endian TIFF
+        0x01, 0x00,                                     // one entry
+        0x12, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, // orientation 6
+        0x00, 0x00, 0x00, 0x00};                                                // no next directory
+    QByteArray result = jpeg;
+    result.insert(2, reinterpret_cast<const char*>(exif), sizeof exif);
+    return result;
+}
+
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(
@@ -57,6 +74,7 @@ private slots:
     void copiesAreNamedAfterTheOriginal();
     void copyOfAnUnwritableFormatIsPng();
     void copyDecodesToTheOriginalsPixelSize();
+    void annotationsFollowTheOrientationTheOriginalIsShownIn();
     void jpegCopyStaysWithinTheLimit();
     void maximumOutputFileSize_data();
     void maximumOutputFileSize();
@@ -154,6 +172,31 @@ void TestMarkupSaver::copyDecodesToTheOriginalsPixelSize()
         QCOMPARE(back.size(), QSize(123, 45));
         QVERIFY(isNear(back.pixelColor(37, 30), Qt::red, format == "jpeg" ? 40 : 2));
     }
+}
+
+void TestMarkupSaver::annotationsFollowTheOrientationTheOriginalIsShownIn()
+{
+    // Stored 80 x 40, shown 40 x 80.
+    QTemporaryDir folder;
+    QByteArray stored;
+    {
+        QBuffer buffer(&stored);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(canvas(80, 40, Qt::white).save(&buffer, "jpeg", 95));
+    }
+    const QString path = folder.filePath("portrait.jpg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(withQuarterTurnOrientation(stored));
+    file.close();
+    // The top quarter of the picture as shown.
+    const auto copy = MarkupSaver::saveMarkupCopy(QUrl::fromLocalFile(path),
+                                                  {filledRectangle({0, 0.75, 1, 0.25}, Qt::red)});
+    QVERIFY(copy);
+    const QImage back(copy->toLocalFile());
+    QCOMPARE(back.size(), QSize(40, 80));
+    QVERIFY(isNear(back.pixelColor(20, 5), Qt::red, 40));
+    QVERIFY(isNear(back.pixelColor(20, 70), Qt::white, 40));
 }
 
 void TestMarkupSaver::jpegCopyStaysWithinTheLimit()
