@@ -7,7 +7,10 @@
 #include "MarkupToolDefaults.h"
 
 #include <QColor>
+#include <QCursor>
+#include <QImage>
 #include <QList>
+#include <QPainter>
 #include <QPointF>
 #include <QRectF>
 #include <Qt>
@@ -98,6 +101,13 @@ public:
     static constexpr double thinShapeMinSize = 1;
     // Half the side of a corner handle's hit square, points.
     static constexpr double handleHitRadius = 10;
+    // Stroke alpha of annotations and drafts on screen; flattened copies use full alpha.
+    static constexpr double liveStrokeAlpha = 0.96;
+
+    // The cursor shown where an option-press would add an anchor to an arrow: a plus in a
+    // white disc with a small arrow to its upper right, 22 x 22 points, hot spot on the plus.
+    // Made on first use and shared; needs a QGuiApplication.
+    static QCursor markupAddAnchor();
 
     MarkupEngine();
 
@@ -110,12 +120,17 @@ public:
     // operation that needs it does nothing. A rectangle without area, or with a coordinate that
     // is not finite, counts as absent.
     std::function<std::optional<QRectF>()> imageRectProvider;
+    // The shown image, the pixels blur regions fall back to when the painter's device cannot be
+    // read back (a widget); a null image means none. Asked at most once per draw().
+    std::function<QImage()> imageProvider;
     // After any change of the annotations or the history.
     std::function<void()> onChanged;
     // Whenever the selected index changes to a different value.
     std::function<void()> onSelectionChanged;
     // After visible changes.
     std::function<void()> requestRedraw;
+    // Show this pointer cursor (from updateCursor()).
+    std::function<void(const QCursor&)> requestCursor;
     // When the pointer cursor may have to change (a press on an annotation, a release).
     std::function<void()> requestCursorRefresh;
     // The text tool was pressed on empty image area: open a new text editor at this view point.
@@ -267,6 +282,19 @@ public:
     void handleDoubleClick(const QPointF& point);
     void mouseDragged(const QPointF& point);
     void mouseUp(const QPointF& point);
+
+    // --- Drawing and cursors ---
+
+    // Paints the annotations (all but the one open in the text editor), the shape being drawn
+    // and the selection with its handles, clipped to `imageRect`. The painter's coordinates are
+    // the view's (y up, points); `imageRect` is where the image lies in them. Called after the
+    // image itself is painted.
+    void draw(QPainter& painter, const QRectF& imageRect) const;
+    // The pointer cursor for a view point (absent: the pointer is outside the view) with these
+    // modifiers held; the alternate modifier shows where a press would add an anchor.
+    QCursor cursor(std::optional<QPointF> point, Qt::KeyboardModifiers modifiers) const;
+    // Passes cursor(point) without modifiers to requestCursor.
+    void updateCursor(std::optional<QPointF> point) const;
 
 private:
     static void call(const std::function<void()>& callback);
