@@ -165,6 +165,12 @@ void MarkupEngine::restoreSnapshot(QList<QList<MarkupAnnotation>>& from,
     if (from.isEmpty()) {
         return;
     }
+    // A step left open by a change made outside a press (a slider moved from the keyboard) is
+    // closed first: otherwise the next change would join the restored state without a snapshot
+    // of its own and without emptying the other stack, and could then never be undone.
+    if (m_interactionMode == InteractionMode::none()) {
+        closeUndoStep();
+    }
     to.append(std::exchange(m_annotations, from.takeLast()));
     if (m_selectedIndex && !isValidIndex(*m_selectedIndex)) {
         setSelectedIndex(m_annotations.isEmpty() ? std::nullopt
@@ -349,8 +355,12 @@ std::optional<MarkupToolDefaults> MarkupEngine::adoptSelectedAnnotationDefaults(
     }
     const auto img = imageRect();
     MarkupToolDefaults adopted = currentToolDefaults();
-    adopted.strokeColor = selected->strokeColor;
-    adopted.fillColor = selected->fillColor();
+    // A blur region's colours are always clear; adopting them would make every shape drawn
+    // after selecting a blur invisible, so the current colours stay.
+    if (selected->shape.kind() != MarkupShape::Kind::blur) {
+        adopted.strokeColor = selected->strokeColor;
+        adopted.fillColor = selected->fillColor();
+    }
     switch (selected->shape.kind()) {
     case MarkupShape::Kind::rectangle:
         adopted.tool = MarkupTool::rectangle;

@@ -49,6 +49,7 @@ private slots:
     void strokeColourChanges();
     void arrowStyleSetters_data();
     void arrowStyleSetters();
+    void undoClosesAStepLeftOpenBySliderKeys();
     void toolDefaultsRoundTrip();
     void adoptSelectedAnnotationDefaults_data();
     void adoptSelectedAnnotationDefaults();
@@ -431,6 +432,30 @@ void TestMarkupEngine::toolDefaultsRoundTrip()
     QCOMPARE(host.engine.arrowLineWidth(), 7.0);
 }
 
+void TestMarkupEngine::undoClosesAStepLeftOpenBySliderKeys()
+{
+    MarkupEngineHarness host;
+    host.engine.setAnnotations(annotationsOf({horizontalArrow()}));
+    host.engine.setSelectedIndex(0);
+    const double original = host.annotation(0).arrowHeadScale;
+
+    // Changed from the keyboard: the step stays open.
+    host.engine.setArrowHeadScale(7, EventKind::other);
+    QVERIFY(host.engine.hasCapturedUndoState());
+    host.engine.undo();
+    QCOMPARE(host.annotation(0).arrowHeadScale, original);
+
+    // The next change is a step of its own: it can be undone, and redo has nothing to replay
+    // over it.
+    host.engine.setArrowHeadScale(9, EventKind::other);
+    QCOMPARE(host.engine.undoStack().size(), 1);
+    QVERIFY(!host.engine.canRedo());
+    host.engine.undo();
+    QCOMPARE(host.annotation(0).arrowHeadScale, original);
+    host.engine.redo();
+    QCOMPARE(host.annotation(0).arrowHeadScale, 9.0);
+}
+
 void TestMarkupEngine::adoptSelectedAnnotationDefaults_data()
 {
     QTest::addColumn<MarkupShape>("shape");
@@ -439,23 +464,24 @@ void TestMarkupEngine::adoptSelectedAnnotationDefaults_data()
     QTest::addColumn<double>("textFontSize");
     QTest::addColumn<double>("arrowLineWidth");
     QTest::addColumn<double>("arrowHeadScale");
+    QTest::addColumn<bool>("adoptsColours");
     QTest::newRow("text: normalized size times the shorter side")
         << MarkupShape::text(QPointF(0.1, 0.1), "Hi", 0.05) << true << int(MarkupTool::text) << 15.0
-        << 4.5 << 5.0;
+        << 4.5 << 5.0 << true;
     QTest::newRow("text without image keeps the size")
         << MarkupShape::text(QPointF(0.1, 0.1), "Hi", 0.05) << false << int(MarkupTool::text)
-        << 24.0 << 4.5 << 5.0;
+        << 24.0 << 4.5 << 5.0 << true;
     QTest::newRow("arrow: width drawn back, heads taken")
-        << horizontalArrow() << true << int(MarkupTool::arrow) << 24.0 << 6.0 << 8.0;
+        << horizontalArrow() << true << int(MarkupTool::arrow) << 24.0 << 6.0 << 8.0 << true;
     QTest::newRow("curved arrow without image keeps the width")
         << MarkupShape::curvedArrow(QPointF(0, 0), QPointF(1, 1), {QPointF(0.2, 0.8)}) << false
-        << int(MarkupTool::arrow) << 24.0 << 4.5 << 8.0;
+        << int(MarkupTool::arrow) << 24.0 << 4.5 << 8.0 << true;
     QTest::newRow("blur") << MarkupShape::blur(viewSquare) << true << int(MarkupTool::blur) << 24.0
-                          << 4.5 << 5.0;
+                          << 4.5 << 5.0 << false;
     QTest::newRow("ellipse") << MarkupShape::ellipse(viewSquare) << true << int(MarkupTool::ellipse)
-                             << 24.0 << 4.5 << 5.0;
+                             << 24.0 << 4.5 << 5.0 << true;
     QTest::newRow("pen") << MarkupShape::pen({QPointF(0, 0), QPointF(1, 1)}) << true
-                         << int(MarkupTool::pen) << 24.0 << 4.5 << 5.0;
+                         << int(MarkupTool::pen) << 24.0 << 4.5 << 5.0 << true;
 }
 
 void TestMarkupEngine::adoptSelectedAnnotationDefaults()
@@ -466,12 +492,14 @@ void TestMarkupEngine::adoptSelectedAnnotationDefaults()
     QFETCH(double, textFontSize);
     QFETCH(double, arrowLineWidth);
     QFETCH(double, arrowHeadScale);
+    QFETCH(bool, adoptsColours);
 
     MarkupEngineHarness host;
     QVERIFY(!host.engine.adoptSelectedAnnotationDefaults());
     QCOMPARE(host.engine.tool(), MarkupTool::rectangle);
 
     // Image rectangle 400 x 300: the shorter side is 300.
+    const MarkupToolDefaults before = host.engine.currentToolDefaults();
     host.engine.setAnnotations({MarkupAnnotation(shape, Qt::green, QColor(0, 0, 255, 60), 0.02, 8,
                                                  1.2, MarkupArrowheadStyle::both)});
     host.engine.setSelectedIndex(0);
@@ -481,8 +509,9 @@ void TestMarkupEngine::adoptSelectedAnnotationDefaults()
     const auto adopted = host.engine.adoptSelectedAnnotationDefaults();
     QVERIFY(adopted);
     QCOMPARE(adopted->tool.rawValue(), tool);
-    QCOMPARE(adopted->strokeColor, QColor(Qt::green));
-    QCOMPARE(adopted->fillColor, QColor(0, 0, 255, 60));
+    // A blur's colours are not a style to draw with: the current colours stay.
+    QCOMPARE(adopted->strokeColor, adoptsColours ? QColor(Qt::green) : before.strokeColor);
+    QCOMPARE(adopted->fillColor, adoptsColours ? QColor(0, 0, 255, 60) : before.fillColor);
     QCOMPARE(adopted->textFontSize, textFontSize);
     QCOMPARE(adopted->arrowLineWidth, arrowLineWidth);
     QCOMPARE(adopted->arrowHeadScale, arrowHeadScale);
@@ -490,7 +519,7 @@ void TestMarkupEngine::adoptSelectedAnnotationDefaults()
     QCOMPARE(host.engine.tool().rawValue(), tool);
     QCOMPARE(host.engine.textFontSize(), textFontSize);
     QCOMPARE(host.engine.arrowLineWidth(), arrowLineWidth);
-    QCOMPARE(host.engine.strokeColor(), QColor(Qt::green));
+    QCOMPARE(host.engine.strokeColor(), adopted->strokeColor);
 }
 
 void TestMarkupEngine::selectionRect_data()
