@@ -386,22 +386,16 @@ void TestMarkupEngineDrawing::cursor_data()
     QTest::newRow("outside the view while moving")
         << Index(0) << Mode::Kind::move << topLeft << rect << true << false << QPointF() << false
         << QCursor(Qt::ArrowCursor);
-    row("moving over empty area", 0, Mode::Kind::move, rect, empty, false, Qt::ClosedHandCursor);
     row("moving over a corner handle", 0, Mode::Kind::move, rect, QPointF(150, 200), false,
         Qt::ClosedHandCursor);
     row("resizing by top left", 0, Mode::Kind::resize, rect, empty, false, Qt::SizeFDiagCursor);
     row("resizing by top right", 0, Mode::Kind::resize, rect, empty, false, Qt::SizeBDiagCursor,
         MarkupHandle::topRight);
-    row("resizing by bottom left", 0, Mode::Kind::resize, rect, empty, false, Qt::SizeBDiagCursor,
-        MarkupHandle::bottomLeft);
-    row("resizing by bottom right", 0, Mode::Kind::resize, rect, empty, false, Qt::SizeFDiagCursor,
-        MarkupHandle::bottomRight);
     row("dragging an arrow end", 1, Mode::Kind::resizeLine, rect, body, false, Qt::CrossCursor);
     row("dragging an anchor", 2, Mode::Kind::resizeArrowAnchor, rect, body, false, Qt::CrossCursor);
     row("drawing over a body", -1, Mode::Kind::drawing, rect, body, false, Qt::CrossCursor);
     row("over the top-left handle", 0, none, rect, QPointF(150, 200), false, Qt::SizeFDiagCursor);
     row("over the top-right handle", 0, none, rect, QPointF(258, 208), false, Qt::SizeBDiagCursor);
-    row("over the bottom-left handle", 0, none, rect, QPointF(142, 92), false, Qt::SizeBDiagCursor);
     row("over the bottom-right handle", 0, none, rect, QPointF(250, 100), false,
         Qt::SizeFDiagCursor);
     row("over a corner of an unselected rectangle", -1, none, rect, QPointF(150, 200), false,
