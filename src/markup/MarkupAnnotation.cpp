@@ -4,14 +4,17 @@
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QImage>
 #include <algorithm>
 
 namespace {
 
 // Text sizes are measured as if the image rectangle were this many points on its shorter side.
 constexpr double textReferenceSide = 1000;
-// Text is never measured or drawn below this point size.
+// Text is never measured or drawn below this size in units.
 constexpr double minimumTextPointSize = 8;
+// Qt's point: 1/72 inch.
+constexpr double pointsPerInch = 72;
 
 double shorterSide(const QRectF& rect)
 {
@@ -92,15 +95,21 @@ double MarkupAnnotation::textPointSize(double normalizedFontSize, const QRectF& 
     return std::max(minimumTextPointSize, normalizedFontSize * shorterSide(imageRect));
 }
 
-QFont MarkupAnnotation::textFont(double pointSize)
+QFont MarkupAnnotation::textFont(double size, const QPaintDevice& device)
 {
     QFont font = QGuiApplication::font();
     font.setWeight(QFont::Medium);
-    font.setPointSizeF(std::max(1.0, pointSize));
+    // Qt turns a point size into pixels at the logical resolution of the device the font is
+    // used on, so this point size is `size` device-independent pixels there. A device whose
+    // resolution rounds to nothing cannot show point-sized text; it is spared the division.
+    const int dotsPerInch = std::max(device.logicalDpiY(), 1);
+    font.setPointSizeF(std::max(1.0, size) * pointsPerInch / dotsPerInch);
     return font;
 }
 
-QSizeF MarkupAnnotation::measuredTextSize(const QString& text, double pointSize)
+QSizeF MarkupAnnotation::measuredTextSize(const QString& text, double size)
 {
-    return QFontMetricsF(textFont(pointSize)).size(0, text);
+    // Any device gives the same size in units; a fresh bitmap is the cheapest one at hand.
+    const QImage reference(1, 1, QImage::Format_ARGB32_Premultiplied);
+    return QFontMetricsF(textFont(size, reference), &reference).size(0, text);
 }

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPaintDevice>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -54,18 +55,19 @@ public:
 
     // The smallest normalized text extent, also each side of an empty text's size.
     static constexpr double minimumNormalizedTextExtent = 0.01;
-    // The point size a text of this normalized font size has in the image rectangle: the font
-    // size times the rectangle's shorter side, at least 8.
+    // The size in units (points of the view) a text of this normalized font size has in the
+    // image rectangle: the font size times the rectangle's shorter side, at least 8.
     static double textPointSize(double normalizedFontSize, const QRectF& imageRect);
 
-    // The font of text annotations: the application's font at medium weight and `pointSize`
-    // (at least 1; a size that is not a number counts as 1).
+    // The font of text annotations on `device`: the application's font at medium weight whose
+    // glyphs are `size` units (device-independent pixels) tall there, whatever the device's
+    // resolution (a size below 1 or not a number counts as 1).
     // Measurement, the text editor and the renderer all take their font from here so that the
     // sizes they see agree.
-    static QFont textFont(double pointSize);
-    // The size of `text` laid out without a width limit (line breaks start new lines) in
-    // textFont(pointSize).
-    static QSizeF measuredTextSize(const QString& text, double pointSize);
+    static QFont textFont(double size, const QPaintDevice& device);
+    // The size in units of `text` laid out without a width limit (line breaks start new lines)
+    // in textFont(size); the same on every device.
+    static QSizeF measuredTextSize(const QString& text, double size);
 
 private:
     QColor m_fillColor;

@@ -26,9 +26,9 @@ std::optional<QImage> flatten(const QList<MarkupAnnotation>& annotations, QImage
     if (result.isNull()) {
         return std::nullopt;
     }
-    // Text is sized by the device's resolution. It is painted at the resolution of a freshly
-    // made bitmap, which is the screen's, as on the canvas, whatever the resolution recorded in
-    // the original's file; the file's resolution is put back for the copy.
+    // Text keeps its size in units on any resolution, but Qt draws no text at all on a bitmap
+    // whose resolution rounds to zero dots per inch, and a file may record that. Painting
+    // happens at the resolution of a freshly made bitmap; the file's is put back for the copy.
     const int dotsPerMeterX = result.dotsPerMeterX();
     const int dotsPerMeterY = result.dotsPerMeterY();
     const QImage reference(1, 1, format);

@@ -1,6 +1,9 @@
 #include "MarkupAnnotationRenderer.h"
+#include "MarkupGeometry.h"
 #include "RenderTestSupport.h"
 
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QTest>
 
 using namespace RenderTestSupport;
@@ -57,6 +60,24 @@ bool inkIsWiderAtTheTop(const QImage& image)
     return widthOfRow(ink.bottom() - 1) > 2 * widthOfRow(ink.top() + 1);
 }
 
+// The ink height of `text` drawn with plain Qt, y downwards, in the application's font at medium
+// weight and a pixel size of `pixelSize`: how tall text `pixelSize` pixels high really is.
+int referenceInkHeight(const QString& text, int pixelSize)
+{
+    QFont font = QGuiApplication::font();
+    font.setWeight(QFont::Medium);
+    font.setPixelSize(pixelSize);
+    QImage image = canvas(4 * pixelSize, 4 * pixelSize);
+    {
+        QPainter p(&image);
+        p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(QPointF(pixelSize, 2 * pixelSize), text);
+    }
+    return inkBounds(image).height();
+}
+
 } // namespace
 
 class TestMarkupAnnotationRenderer : public QObject
@@ -77,6 +98,8 @@ private slots:
     void emptyShapesDrawNothing();
     void textStandsUprightAboveItsOrigin();
     void textIsNeverSmallerThanEightPoints();
+    void textIsAsTallAsItsSizeInUnits_data();
+    void textIsAsTallAsItsSizeInUnits();
     void blurBlursOnlyWhatWasDrawnBeforeIt();
     void curvedArrowWithoutAnchorsIsStraight();
     void hugeLineWidthsDoNotCrash_data();
@@ -237,6 +260,55 @@ void TestMarkupAnnotationRenderer::textIsNeverSmallerThanEightPoints()
     QVERIFY(!inkBounds(eightPoints).isEmpty());
     QCOMPARE(text(0.001), eightPoints);
     QVERIFY(inkBounds(text(0.02)).height() > inkBounds(eightPoints).height());
+}
+
+void TestMarkupAnnotationRenderer::textIsAsTallAsItsSizeInUnits_data()
+{
+    QTest::addColumn<double>("normalizedFontSize");
+    QTest::addColumn<int>("dotsPerMeter");
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<int>("minimumCapHeight");
+    QTest::addColumn<int>("maximumCapHeight");
+    // Cap heights are 0.6 to 0.8 of the size in common fonts; drawn 4/3 too large (a point size
+    // taken at 96 dots per inch) the "H" would be about 97 and 8 pixels tall.
+    QTest::newRow("100 units") << 0.1 << 0 << 100 << 55 << 85;
+    QTest::newRow("100 units on a 300 dpi bitmap") << 0.1 << 11811 << 100 << 55 << 85;
+    QTest::newRow("the 8-unit floor") << 0.001 << 0 << 8 << 3 << 7;
+}
+
+void TestMarkupAnnotationRenderer::textIsAsTallAsItsSizeInUnits()
+{
+    QFETCH(double, normalizedFontSize);
+    QFETCH(int, dotsPerMeter);
+    QFETCH(int, pixelSize);
+    QFETCH(int, minimumCapHeight);
+    QFETCH(int, maximumCapHeight);
+    const QString text = QStringLiteral("H");
+    const QRectF imageRect(0, 0, 1000, 1000);
+    const MarkupAnnotation annotation =
+        ::annotation(MarkupShape::text({0.01, 0.01}, text, normalizedFontSize));
+    QImage image = canvas(300, 200);
+    if (dotsPerMeter > 0) {
+        image.setDotsPerMeterX(dotsPerMeter);
+        image.setDotsPerMeterY(dotsPerMeter);
+    }
+    paint(image, [&](QPainter& p) {
+        MarkupAnnotationRenderer::draw(p, annotation, imageRect, QImage(), 1);
+    });
+    const QRect ink = inkBounds(image);
+    QVERIFY(!ink.isEmpty());
+    QVERIFY2(std::abs(ink.height() - referenceInkHeight(text, pixelSize)) <= 1,
+             qPrintable(QString::number(ink.height())));
+    QVERIFY(ink.height() >= minimumCapHeight && ink.height() <= maximumCapHeight);
+
+    // Measurement (selection boxes, hit tests) agrees with what is drawn.
+    QFont reference = QGuiApplication::font();
+    reference.setWeight(QFont::Medium);
+    reference.setPixelSize(pixelSize);
+    const QSizeF measured = MarkupAnnotation::measuredTextSize(text, pixelSize);
+    QVERIFY(std::abs(measured.height() - QFontMetricsF(reference).height()) < 0.5);
+    const QRectF box = MarkupGeometry::denormalizedRect(annotation.normalizedBounds(), imageRect);
+    QVERIFY(box.adjusted(-1, -1, 1, 1).contains(QRectF(ink).adjusted(0, 0, 1, 1)));
 }
 
 void TestMarkupAnnotationRenderer::blurBlursOnlyWhatWasDrawnBeforeIt()

@@ -5,6 +5,7 @@
 #include "MarkupShape.h"
 #include "MarkupTool.h"
 
+#include <QImage>
 #include <QSet>
 #include <QTest>
 
@@ -258,7 +259,8 @@ void TestMarkupModel::textSizeIsMeasuredAtTheReferenceSize()
         MarkupAnnotation::normalizedTextSize(QStringLiteral("Hello\nHello"), 0.05);
     QCOMPARE(twoLines.width(), size.width());
     QVERIFY(twoLines.height() > 1.8 * size.height());
-    QCOMPARE(MarkupAnnotation::textFont(12).weight(), QFont::Medium);
+    QCOMPARE(MarkupAnnotation::textFont(12, QImage(1, 1, QImage::Format_RGB32)).weight(),
+             QFont::Medium);
 }
 
 void TestMarkupModel::lineWidthInAnImageRectangle_data()

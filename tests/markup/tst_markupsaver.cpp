@@ -1,3 +1,4 @@
+#include "MarkupAnnotationRenderer.h"
 #include "MarkupFlattener.h"
 #include "MarkupSaver.h"
 #include "RenderTestSupport.h"
@@ -69,6 +70,8 @@ class TestMarkupSaver : public QObject
 private slots:
     void flattenKeepsThePixelSizeAndPutsYUpward();
     void flattenUsesPixelsNotPoints();
+    void flattenedTextMatchesTheScreen_data();
+    void flattenedTextMatchesTheScreen();
     void flattenWithoutAnnotationsIsTheImage();
     void flattenOfNothingIsAbsent();
     void copiesAreNamedAfterTheOriginal();
@@ -108,6 +111,34 @@ void TestMarkupSaver::flattenUsesPixelsNotPoints()
     QCOMPARE(flat->pixelColor(38, 30), QColor(Qt::white));
     // The original's resolution (300 dpi) is kept for printing.
     QCOMPARE(flat->dotsPerMeterX(), 11811);
+}
+
+void TestMarkupSaver::flattenedTextMatchesTheScreen_data()
+{
+    QTest::addColumn<int>("dotsPerMeter");
+    QTest::newRow("the screen's resolution") << 0;
+    QTest::newRow("300 dpi") << 11811;
+    QTest::newRow("a resolution that rounds to 0 dpi") << 10;
+}
+
+void TestMarkupSaver::flattenedTextMatchesTheScreen()
+{
+    QFETCH(int, dotsPerMeter);
+    const MarkupAnnotation text(MarkupShape::text({0.05, 0.1}, QStringLiteral("Hg"), 0.4),
+                                Qt::black, Qt::transparent, 0.01, 5, 1, MarkupArrowheadStyle::end);
+    QImage screen = canvas(200, 200);
+    paint(screen, [&](QPainter& p) {
+        MarkupAnnotationRenderer::draw(p, text, QRectF(0, 0, 200, 200), QImage(), 1);
+    });
+    QImage original = canvas(200, 200);
+    if (dotsPerMeter > 0) {
+        original.setDotsPerMeterX(dotsPerMeter);
+        original.setDotsPerMeterY(dotsPerMeter);
+    }
+    const auto flat = MarkupFlattener::flatten({text}, original);
+    QVERIFY(flat);
+    QVERIFY(!inkBounds(screen).isEmpty());
+    QCOMPARE(inkBounds(*flat), inkBounds(screen));
 }
 
 void TestMarkupSaver::flattenWithoutAnnotationsIsTheImage()
