@@ -62,60 +62,64 @@ void draw(QPainter& painter, const MarkupAnnotation& annotation, const QRectF& i
     // Sharp corners on rectangles, as a stroked outline is expected to have.
     const QPen outlinePen(stroke, lineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
 
+    const QPaintDevice& device = *painter.device();
+
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    std::visit(Overloaded{
-                   [&](const MarkupShape::Rectangle& shape) {
-                       QPainterPath path;
-                       path.addRect(MarkupGeometry::denormalizedRect(shape.rect, imageRect));
-                       strokeAndFill(painter, path, annotation, outlinePen);
-                   },
-                   [&](const MarkupShape::Ellipse& shape) {
-                       QPainterPath path;
-                       path.addEllipse(MarkupGeometry::denormalizedRect(shape.rect, imageRect));
-                       strokeAndFill(painter, path, annotation, outlinePen);
-                   },
-                   [&](const MarkupShape::Blur& shape) {
-                       MarkupBlurRenderer::drawBlurredPaintedRegion(
-                           painter, imageRect, shape.rect,
-                           MarkupGeometry::denormalizedRect(shape.rect, imageRect), fallback);
-                   },
-                   [&](const MarkupShape::Arrow& shape) {
-                       MarkupArrowRenderer::draw(
-                           painter, mapped(shape.start, imageRect), mapped(shape.end, imageRect),
-                           {}, lineWidth, annotation.arrowHeadScale, annotation.arrowHeadWidthScale,
-                           annotation.arrowheadStyle, stroke, false);
-                   },
-                   [&](const MarkupShape::CurvedArrow& shape) {
-                       MarkupArrowRenderer::draw(
-                           painter, mapped(shape.start, imageRect), mapped(shape.end, imageRect),
-                           MarkupGeometry::denormalizedPoints(shape.anchors, imageRect), lineWidth,
-                           annotation.arrowHeadScale, annotation.arrowHeadWidthScale,
-                           annotation.arrowheadStyle, stroke, false);
-                   },
-                   [&](const MarkupShape::Pen& shape) {
-                       if (shape.points.isEmpty()) {
-                           return;
-                       }
-                       QPainterPath path(mapped(shape.points.front(), imageRect));
-                       for (qsizetype i = 1; i < shape.points.size(); ++i) {
-                           path.lineTo(mapped(shape.points[i], imageRect));
-                       }
-                       painter.strokePath(path, QPen(stroke, lineWidth, Qt::SolidLine, Qt::RoundCap,
-                                                     Qt::RoundJoin));
-                   },
-                   [&](const MarkupShape::Text& shape) {
-                       if (shape.text.isEmpty()) {
-                           return;
-                       }
-                       const double size =
-                           MarkupAnnotation::textPointSize(shape.normalizedFontSize, imageRect);
-                       FlippedPainter::drawText(
-                           painter, mapped(shape.origin, imageRect), shape.text,
-                           MarkupAnnotation::textFont(size, *painter.device()), stroke);
-                   },
-               },
-               annotation.shape.payload());
+    std::visit(
+        Overloaded{
+            [&](const MarkupShape::Rectangle& shape) {
+                QPainterPath path;
+                path.addRect(MarkupGeometry::denormalizedRect(shape.rect, imageRect));
+                strokeAndFill(painter, path, annotation, outlinePen);
+            },
+            [&](const MarkupShape::Ellipse& shape) {
+                QPainterPath path;
+                path.addEllipse(MarkupGeometry::denormalizedRect(shape.rect, imageRect));
+                strokeAndFill(painter, path, annotation, outlinePen);
+            },
+            [&](const MarkupShape::Blur& shape) {
+                MarkupBlurRenderer::drawBlurredPaintedRegion(
+                    painter, imageRect, shape.rect,
+                    MarkupGeometry::denormalizedRect(shape.rect, imageRect), fallback);
+            },
+            [&](const MarkupShape::Arrow& shape) {
+                MarkupArrowRenderer::draw(painter, mapped(shape.start, imageRect),
+                                          mapped(shape.end, imageRect), {}, lineWidth,
+                                          annotation.arrowHeadScale, annotation.arrowHeadWidthScale,
+                                          annotation.arrowheadStyle, stroke, false);
+            },
+            [&](const MarkupShape::CurvedArrow& shape) {
+                MarkupArrowRenderer::draw(
+                    painter, mapped(shape.start, imageRect), mapped(shape.end, imageRect),
+                    MarkupGeometry::denormalizedPoints(shape.anchors, imageRect), lineWidth,
+                    annotation.arrowHeadScale, annotation.arrowHeadWidthScale,
+                    annotation.arrowheadStyle, stroke, false);
+            },
+            [&](const MarkupShape::Pen& shape) {
+                if (shape.points.isEmpty()) {
+                    return;
+                }
+                QPainterPath path(mapped(shape.points.front(), imageRect));
+                for (qsizetype i = 1; i < shape.points.size(); ++i) {
+                    path.lineTo(mapped(shape.points[i], imageRect));
+                }
+                painter.strokePath(
+                    path, QPen(stroke, lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            },
+            [&](const MarkupShape::Text& shape) {
+                if (shape.text.isEmpty()) {
+                    return;
+                }
+                // Sized for the device, so that the text is as many device-independent pixels
+                // tall as its size in units.
+                const double size =
+                    MarkupAnnotation::textPointSize(shape.normalizedFontSize, imageRect);
+                FlippedPainter::drawText(painter, mapped(shape.origin, imageRect), shape.text,
+                                         MarkupAnnotation::textFont(size, device), stroke);
+            },
+        },
+        annotation.shape.payload());
     painter.restore();
 }
 
