@@ -196,8 +196,10 @@ QPen shaftPen(const QColor& color, double lineWidth, bool dashed)
 }
 
 // The device pixels painting can reach: the image of an image device, the system clip of a
-// widget's paint event, else the device's size; narrowed by the painter's own clip.
-QRectF paintableDeviceRect(const QPainter& painter)
+// widget's paint event, else the device's size; narrowed by the painter's own clip. Absent when
+// the device has no known extent: a picture records without bounds, and other devices may
+// report none.
+std::optional<QRectF> paintableDeviceRect(const QPainter& painter)
 {
     const QPaintDevice* device = painter.device();
     QRectF area;
@@ -205,6 +207,9 @@ QRectF paintableDeviceRect(const QPainter& painter)
         area = static_cast<const QImage*>(device)->rect();
     } else if (const QRegion system = painter.paintEngine()->systemClip(); !system.isEmpty()) {
         area = system.boundingRect();
+    } else if (device->devType() == QInternal::Picture || device->width() <= 0 ||
+               device->height() <= 0) {
+        return std::nullopt;
     } else {
         const double ratio = device->devicePixelRatio();
         area = QRectF(0, 0, device->width() * ratio, device->height() * ratio);
@@ -217,18 +222,22 @@ QRectF paintableDeviceRect(const QPainter& painter)
 
 // Paints the shaft, erases it under the heads and fills the heads, in that order, into a
 // transparent offscreen layer at the device's resolution, then composites the layer once.
-// Returns false, having painted nothing, when no layer could be made.
+// Returns false, having painted nothing, when no layer could be made: the device's extent is
+// unknown, so the layer's could not be bounded, or its bitmap could not be allocated.
 bool paintInLayer(QPainter& painter, const QPainterPath& shaft, const QPen& pen,
                   const QPainterPath& erase, const QPainterPath& heads, const QColor& color)
 {
+    const auto paintable = paintableDeviceRect(painter);
+    if (!paintable) {
+        return false;
+    }
     const double reach = pen.widthF();
     const QRectF bounds =
         shaft.boundingRect().adjusted(-reach, -reach, reach, reach) | erase.boundingRect();
     const QTransform toDevice = painter.deviceTransform();
     // Intersected before converting to integers: a huge line width reaches far beyond int.
     const QRect area =
-        (toDevice.mapRect(bounds).adjusted(-1, -1, 1, 1) & paintableDeviceRect(painter))
-            .toAlignedRect();
+        (toDevice.mapRect(bounds).adjusted(-1, -1, 1, 1) & *paintable).toAlignedRect();
     if (area.isEmpty()) {
         return true;
     }

@@ -1,6 +1,7 @@
 #include "MarkupArrowRenderer.h"
 #include "RenderTestSupport.h"
 
+#include <QPicture>
 #include <QTest>
 #include <cmath>
 #include <numbers>
@@ -46,6 +47,7 @@ private slots:
     void paintsTheEndsTheStyleAsksFor_data();
     void paintsTheEndsTheStyleAsksFor();
     void translucentArrowIsPaintedOnceUnderItsHead();
+    void arrowIsPaintedOnADeviceWithoutExtent();
     void dashesDoNotScaleWithTheLineWidth_data();
     void dashesDoNotScaleWithTheLineWidth();
     void layerStaysInsideTheClip();
@@ -264,6 +266,28 @@ void TestMarkupArrowRenderer::translucentArrowIsPaintedOnceUnderItsHead()
         QVERIFY2(isNear(pixelAt(image, {x, 30.5}), translucent),
                  qPrintable(QString("x = %1").arg(x)));
     }
+}
+
+void TestMarkupArrowRenderer::arrowIsPaintedOnADeviceWithoutExtent()
+{
+    // A picture has no extent while it records, so no layer can be bounded for it.
+    QPicture picture;
+    {
+        QPainter p(&picture);
+        draw(p, {20, 30}, {180, 30}, {}, 4, 5, 1, MarkupArrowheadStyle::end, Qt::black, false);
+    }
+    QImage image = canvas(200, 60);
+    {
+        QPainter p(&image);
+        p.drawPicture(0, 0, picture);
+    }
+    const QColor black(Qt::black);
+    QCOMPARE(pixelAt(image, {60, 30}), black);
+    QCOMPARE(pixelAt(image, {120, 30}), black);
+    // The head: wider than the shaft near the tip, nothing beyond it.
+    QCOMPARE(pixelAt(image, {165, 35}), black);
+    QCOMPARE(pixelAt(image, {165, 25}), black);
+    QCOMPARE(pixelAt(image, {185, 30}), QColor(Qt::white));
 }
 
 void TestMarkupArrowRenderer::dashesDoNotScaleWithTheLineWidth_data()
