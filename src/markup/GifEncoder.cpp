@@ -4,6 +4,7 @@
 #include <gif_lib.h>
 #include <libimagequant.h>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace GifEncoder {
@@ -38,9 +39,16 @@ struct GifDeleter
     }
 };
 
+// giflib's output callback. No exception may cross giflib's C frames: a buffer that cannot grow
+// reports a short write, which giflib turns into an error.
 int appendToBuffer(GifFileType* gif, const GifByteType* bytes, int length)
 {
-    static_cast<QByteArray*>(gif->UserData)->append(reinterpret_cast<const char*>(bytes), length);
+    try {
+        static_cast<QByteArray*>(gif->UserData)
+            ->append(reinterpret_cast<const char*>(bytes), length);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
     return length;
 }
 
@@ -73,13 +81,10 @@ int colorTableSize(unsigned int count)
     return size;
 }
 
-} // namespace
-
-std::optional<QByteArray> encode(const QImage& image)
+// encode() for a non-null image of at most maximumSide pixels each way; throws std::bad_alloc
+// when memory runs out.
+std::optional<QByteArray> encodeFitting(const QImage& image)
 {
-    if (image.isNull() || image.width() > maximumSide || image.height() > maximumSide) {
-        return std::nullopt;
-    }
     const QImage rgba = withBinaryAlpha(image);
     const int width = rgba.width();
     const int height = rgba.height();
@@ -167,6 +172,22 @@ std::optional<QByteArray> encode(const QImage& image)
         return std::nullopt;
     }
     return bytes;
+}
+
+} // namespace
+
+std::optional<QByteArray> encode(const QImage& image)
+{
+    if (image.isNull() || image.width() > maximumSide || image.height() > maximumSide) {
+        return std::nullopt;
+    }
+    // The pixel copies of a large image (RGBA, palette indices, the file) may not fit in memory;
+    // that is a failed encoding, not the end of the program.
+    try {
+        return encodeFitting(image);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace GifEncoder

@@ -11,7 +11,7 @@ namespace GifEncoder {
 // A single-frame GIF of `image`. GIF has one fully transparent colour and no partial
 // transparency: pixels less than half opaque become transparent, the others opaque. Absent for
 // a null image, an image wider or taller than a GIF can describe (65535 pixels), or when
-// quantizing or encoding fails.
+// quantizing or encoding fails, memory running out included.
 std::optional<QByteArray> encode(const QImage& image);
 
 } // namespace GifEncoder
