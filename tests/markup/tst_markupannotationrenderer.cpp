@@ -338,21 +338,39 @@ void TestMarkupAnnotationRenderer::hugeLineWidthsDoNotCrash_data()
 {
     QTest::addColumn<MarkupShape>("shape");
     QTest::addColumn<double>("lineWidth");
+    QTest::addColumn<bool>("coversTheCentre");
     const double infinity = std::numeric_limits<double>::infinity();
-    QTest::newRow("rectangle, huge") << MarkupShape::rectangle({0.2, 0.2, 0.5, 0.5}) << 1e7;
-    QTest::newRow("rectangle, infinite")
-        << MarkupShape::rectangle({0.2, 0.2, 0.5, 0.5}) << infinity;
-    QTest::newRow("pen, huge") << MarkupShape::pen({{0.2, 0.2}, {0.7, 0.5}}) << 1e7;
-    QTest::newRow("arrow, huge") << MarkupShape::arrow({0.2, 0.2}, {0.7, 0.5}) << 1e7;
-    QTest::newRow("ellipse, not a number") << MarkupShape::ellipse({0.2, 0.2, 0.5, 0.5}) << qQNaN();
+    const MarkupShape rectangle = MarkupShape::rectangle({0.2, 0.2, 0.5, 0.5});
+    const MarkupShape ellipse = MarkupShape::ellipse({0.2, 0.2, 0.5, 0.5});
+    const MarkupShape pen = MarkupShape::pen({{0.2, 0.2}, {0.7, 0.5}});
+    const MarkupShape arrow = MarkupShape::arrow({0.2, 0.2}, {0.7, 0.5});
+    QTest::newRow("rectangle, huge") << rectangle << 1e7 << true;
+    QTest::newRow("pen, huge") << pen << 1e7 << true;
+    QTest::newRow("arrow, huge") << arrow << 1e7 << true;
+    QTest::newRow("rectangle, infinite") << rectangle << infinity << false;
+    QTest::newRow("arrow, infinite") << arrow << infinity << false;
+    QTest::newRow("ellipse, not a number") << ellipse << qQNaN() << false;
+    QTest::newRow("pen, not a number") << pen << qQNaN() << false;
 }
 
 void TestMarkupAnnotationRenderer::hugeLineWidthsDoNotCrash()
 {
     QFETCH(MarkupShape, shape);
     QFETCH(double, lineWidth);
+    QFETCH(bool, coversTheCentre);
     const QImage image = rendered({annotation(shape, Qt::black, Qt::transparent, lineWidth)});
     QCOMPARE(image.size(), QSize(100, 100));
+    // The shapes are centred near (45, 45). A huge line covers it; a width that is not a finite
+    // number leaves at most a thin line (one unit: line widths are at least 1) crossing each row.
+    QCOMPARE(pixelAt(image, {45, 45}) == QColor(Qt::black), coversTheCentre);
+    if (!coversTheCentre) {
+        QCOMPARE(pixelAt(image, {45, 45}), QColor(Qt::white));
+        int inked = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            inked += pixelAt(image, {double(x), 45}) != QColor(Qt::white) ? 1 : 0;
+        }
+        QVERIFY2(inked <= 6, qPrintable(QString::number(inked)));
+    }
 }
 
 QTEST_MAIN(TestMarkupAnnotationRenderer)

@@ -48,6 +48,8 @@ private slots:
     void emptyRectanglesDrawNothing();
     void blursWhatWasPaintedOnAnImage();
     void fallsBackWhereTheDeviceCannotBeRead();
+    void blurredRegionStaysUpright_data();
+    void blurredRegionStaysUpright();
     void nothingWithoutReadablePixels();
 };
 
@@ -216,6 +218,48 @@ void TestMarkupBlurRenderer::fallsBackWhereTheDeviceCannotBeRead()
     const QImage image = pixmap.toImage();
     QVERIFY(isNear(pixelAt(image, {50, 50}), Qt::green));
     QCOMPARE(pixelAt(image, {20, 50}), QColor(Qt::white));
+}
+
+void TestMarkupBlurRenderer::blurredRegionStaysUpright_data()
+{
+    QTest::addColumn<bool>("readBack");
+    QTest::newRow("snapshot of the bitmap being painted") << true;
+    QTest::newRow("fallback image") << false;
+}
+
+void TestMarkupBlurRenderer::blurredRegionStaysUpright()
+{
+    QFETCH(bool, readBack);
+    // Red top half, blue bottom half (as shown); the region spans the border between them, its
+    // top and bottom rows more than five radii (8 pixels) away from it.
+    QImage redOverBlue = canvas(200, 200, Qt::blue);
+    paint(redOverBlue, [](QPainter& p) { p.fillRect(QRectF(0, 100, 200, 100), Qt::red); });
+    const QRectF imageRect(0, 0, 200, 200);
+    const QRectF region(0.25, 0.25, 0.5, 0.5);
+    const QRectF destination(50, 50, 100, 100);
+    QImage painted;
+    if (readBack) {
+        painted = redOverBlue;
+        paint(painted, [&](QPainter& p) {
+            drawBlurredPaintedRegion(p, imageRect, region, destination, canvas(200, 200));
+        });
+    } else {
+        QPixmap pixmap(200, 200);
+        pixmap.fill(Qt::white);
+        {
+            FlippedPainter flipped(&pixmap);
+            drawBlurredPaintedRegion(flipped.painter(), imageRect, region, destination,
+                                     redOverBlue);
+        }
+        painted = pixmap.toImage();
+    }
+    for (const double x : {55.0, 100.0, 145.0}) {
+        QVERIFY(isNear(pixelAt(painted, {x, 145}), Qt::red, 3));
+        QVERIFY(isNear(pixelAt(painted, {x, 55}), Qt::blue, 3));
+    }
+    // At the border the two colours mix.
+    const QColor border = pixelAt(painted, {100, 100});
+    QVERIFY(border.red() > 60 && border.blue() > 60);
 }
 
 void TestMarkupBlurRenderer::nothingWithoutReadablePixels()
