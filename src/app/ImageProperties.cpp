@@ -1,6 +1,7 @@
 #include "ImageProperties.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exiv2/exiv2.hpp>
 #include <mutex>
 #include <optional>
@@ -46,10 +47,24 @@ std::optional<QString> text(const Exiv2::ExifData& exif, const char* key)
     return QString::fromStdString(datum->toString());
 }
 
+// Larger than any sensitivity a camera records, and well inside qint64.
+constexpr double maximumRating = 1e15;
+
 std::optional<double> number(const Exiv2::Exifdatum& datum, long index)
 {
     switch (datum.typeId()) {
-    case Exiv2::unsignedRational:
+    case Exiv2::unsignedRational: {
+        // Read as unsigned: the signed conversion turns terms of 2^31 and more negative.
+        const auto* value = dynamic_cast<const Exiv2::URationalValue*>(&datum.value());
+        if (value == nullptr || index < 0 || std::size_t(index) >= value->value_.size()) {
+            return std::nullopt;
+        }
+        const Exiv2::URational fraction = value->value_[std::size_t(index)];
+        if (fraction.second == 0) {
+            return std::nullopt;
+        }
+        return double(fraction.first) / double(fraction.second);
+    }
     case Exiv2::signedRational: {
         const Exiv2::Rational fraction = datum.toRational(index);
         if (fraction.second == 0) {
@@ -65,8 +80,15 @@ std::optional<double> number(const Exiv2::Exifdatum& datum, long index)
     case Exiv2::signedLong:
         return double(datum.toLong(index));
     case Exiv2::tiffFloat:
-    case Exiv2::tiffDouble:
         return double(datum.toFloat(index));
+    case Exiv2::tiffDouble: {
+        // Full precision: narrowing to float would turn large values into infinity.
+        const auto* value = dynamic_cast<const Exiv2::DoubleValue*>(&datum.value());
+        if (value == nullptr || index < 0 || std::size_t(index) >= value->value_.size()) {
+            return std::nullopt;
+        }
+        return value->value_[std::size_t(index)];
+    }
     default:
         return std::nullopt;
     }
@@ -87,7 +109,9 @@ std::optional<QVariantList> numbers(const Exiv2::ExifData& exif, const char* key
     QVariantList list;
     for (long i = 0; i < datum->count(); ++i) {
         const std::optional<double> value = number(*datum, i);
-        if (!value) {
+        // A rating that is not a finite number within range is not a rating; converting it to
+        // an integer would be undefined.
+        if (!value || !std::isfinite(*value) || std::abs(*value) > maximumRating) {
             return std::nullopt;
         }
         list.append(qint64(*value));

@@ -6,8 +6,10 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <exiv2/exiv2.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +106,7 @@ private slots:
     void orientationIsApplied_data();
     void orientationIsApplied();
     void propertiesOfATaggedJpeg();
+    void exifNumbersOfUnusualTypes();
     void propertiesAreAbsentWithoutMetadata();
     void heifIsDecodedWithItsOrientation_data();
     void heifIsDecodedWithItsOrientation();
@@ -184,6 +187,36 @@ void TestImageDecoding::propertiesOfATaggedJpeg()
     QCOMPARE(loaded->cgImage.size(), QSize(40, 60));
     QCOMPARE(loaded->metadata, QStringLiteral("60x40 px \u2022 Field Camera II \u2022 2023:07:14 "
                                               "18:02:59 \u2022 1/250s \u2022 35mm \u2022 ISO 400"));
+}
+
+void TestImageDecoding::exifNumbersOfUnusualTypes()
+{
+    // Entries typed as a camera never writes them: a rational with a denominator of 2^31 or
+    // more, and ratings stored as doubles, one of them beyond any integer.
+    const QString path = m_dir.filePath(QStringLiteral("odd-types.jpg"));
+    QVERIFY(writeJpeg(path, quadrants(QSize(30, 20))));
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        image->readMetadata();
+        Exiv2::ExifData& exif = image->exifData();
+        Exiv2::URationalValue exposure;
+        exposure.value_.push_back({1u, 3000000000u});
+        exif.add(Exiv2::ExifKey("Exif.Photo.ExposureTime"), &exposure);
+        Exiv2::DoubleValue focal;
+        focal.value_.push_back(1e300);
+        exif.add(Exiv2::ExifKey("Exif.Photo.FocalLength"), &focal);
+        Exiv2::DoubleValue ratings;
+        ratings.value_.push_back(1e30);
+        exif.add(Exiv2::ExifKey("Exif.Photo.ISOSpeedRatings"), &ratings);
+        image->writeMetadata();
+    } catch (const std::exception& error) {
+        QFAIL(error.what());
+    }
+
+    const QVariantMap exif = ImageSource(path).properties().value(ImageProperties::exifKey).toMap();
+    QCOMPARE(exif.value(ImageProperties::exposureTimeKey).toDouble(), 1 / 3e9);
+    QCOMPARE(exif.value(ImageProperties::focalLengthKey).toDouble(), 1e300);
+    QVERIFY(!exif.contains(ImageProperties::isoSpeedRatingsKey));
 }
 
 void TestImageDecoding::propertiesAreAbsentWithoutMetadata()
