@@ -22,14 +22,37 @@ bool isNumericType(const QVariant& value)
     }
 }
 
+// NaN is not a number a setting can hold; infinities are, and clamp to a range's end.
 std::optional<double> parseNumber(const QString& text)
 {
     bool ok = false;
     const double number = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(number)) {
+    if (!ok || std::isnan(number)) {
         return std::nullopt;
     }
     return number;
+}
+
+// The desktop's reading of a text as a Boolean: after leading white space, an optional sign
+// and leading zeros, the text is true when it starts with y, Y, t, T or a digit 1 to 9.
+bool textIsTrue(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace()) {
+        ++i;
+    }
+    if (i < text.size() && (text.at(i) == u'+' || text.at(i) == u'-')) {
+        ++i;
+    }
+    while (i < text.size() && text.at(i) == u'0') {
+        ++i;
+    }
+    if (i == text.size()) {
+        return false;
+    }
+    const QChar first = text.at(i);
+    return first == u'y' || first == u'Y' || first == u't' || first == u'T' ||
+           (first >= u'1' && first <= u'9');
 }
 
 } // namespace
@@ -75,16 +98,7 @@ bool UserDefaults::toBool(const QVariant& value)
         return value.toDouble() != 0;
     }
     if (value.typeId() == QMetaType::QString) {
-        const QString text = value.toString().trimmed();
-        if (text.isEmpty()) {
-            return false;
-        }
-        const QChar first = text.front().toLower();
-        if (first == u'y' || first == u't') {
-            return true;
-        }
-        const auto number = parseNumber(text);
-        return number && *number != 0;
+        return textIsTrue(value.toString());
     }
     return false;
 }
@@ -93,10 +107,10 @@ std::optional<double> UserDefaults::toNumber(const QVariant& value)
 {
     if (isNumericType(value)) {
         const double number = value.toDouble();
-        if (std::isfinite(number)) {
-            return number;
+        if (std::isnan(number)) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return number;
     }
     if (value.typeId() == QMetaType::QString) {
         return parseNumber(value.toString());

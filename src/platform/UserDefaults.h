@@ -12,11 +12,12 @@
 // Reads follow one set of conversion rules for every caller:
 // - a key "has an object" when anything at all is stored under it;
 // - numbers may come back from the file as text (INI keeps no types), so a text that parses
-//   completely as a finite number counts as that number;
+//   completely as a number counts as that number; NaN is no number, infinities are;
 // - boolValue: absent is false; a number is true when non-zero; a text is true when, after
-//   leading white space, it starts with y, Y, t or T, or is a non-zero number; anything else
-//   is false;
-// - integerValue and doubleValue: absent or not a number reads 0;
+//   leading white space, an optional sign and leading zeros, it starts with y, Y, t, T or a
+//   digit 1 to 9 (so "YES", "true", "1" and "-2" are true; "no", "0" and "0.5" are false);
+//   anything else is false;
+// - integerValue and doubleValue: absent or not a number reads 0; integers saturate;
 // - stringValue: present only for text (and numbers, which INI stores as text);
 // - dataValue: present only for byte arrays.
 //

@@ -149,8 +149,8 @@ void TestMarkupToolDefaultsStore::storedValuesAreValidatedOnLoad_data()
     QTest::newRow("head scale -4 is clamped") << "arrowHeadScale" << QVariant(-4) << QVariant(0.0);
     QTest::newRow("head width 2 is clamped")
         << "arrowHeadWidthScale" << QVariant(2) << QVariant(1.8);
-    QTest::newRow("head width infinite reads 0, clamped")
-        << "arrowHeadWidthScale" << QVariant(QStringLiteral("inf")) << QVariant(0.45);
+    QTest::newRow("head width infinite is clamped to the maximum")
+        << "arrowHeadWidthScale" << QVariant(QStringLiteral("inf")) << QVariant(1.8);
 }
 
 void TestMarkupToolDefaultsStore::storedValuesAreValidatedOnLoad()
