@@ -16,6 +16,8 @@ private slots:
     void storedDelayReads();
     void settingSmoothZoomFactorStores_data();
     void settingSmoothZoomFactorStores();
+    void settingDelayStores_data();
+    void settingDelayStores();
     void defaultFactorIsTwelveSteps();
     void booleanDefaults_data();
     void booleanDefaults();
@@ -47,6 +49,7 @@ void TestAppSettings::storedDelayReads_data()
     QTest::newRow("text that is not a number") << QVariant(QStringLiteral("slow")) << 0.02;
     QTest::newRow("number stored as text") << QVariant(QStringLiteral("1.234")) << 1.23;
     QTest::newRow("not a number") << QVariant(QStringLiteral("nan")) << 0.02;
+    QTest::newRow("infinite") << QVariant(QStringLiteral("inf")) << 2.0;
 }
 
 void TestAppSettings::storedDelayReads()
@@ -63,8 +66,9 @@ void TestAppSettings::settingSmoothZoomFactorStores_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<double>("stored");
-    QTest::newRow("rounds down") << 0.62 << 0.6;
-    QTest::newRow("rounds up") << 0.63 << 0.65;
+    // A whole number of steps times the step, in double precision: 0.6 is 12 * 0.05.
+    QTest::newRow("rounds down") << 0.62 << 12 * 0.05;
+    QTest::newRow("rounds up") << 0.63 << 13 * 0.05;
     QTest::newRow("above the maximum") << 2.0 << 1.5;
     QTest::newRow("below the minimum") << 0.01 << 0.05;
     QTest::newRow("not a number") << qQNaN() << 0.05;
@@ -75,10 +79,27 @@ void TestAppSettings::settingSmoothZoomFactorStores()
     QFETCH(double, value);
     QFETCH(double, stored);
     AppSettings::setSmoothZoomFactor(value, *m_defaults);
-    // Compare with the step arithmetic the store uses: 0.6 is stored as 12 * 0.05.
-    const double expected = std::round(stored / 0.05) * 0.05;
-    QCOMPARE(m_defaults->doubleValue(QStringLiteral("smoothZoomFactor")), expected);
-    QCOMPARE(AppSettings::smoothZoomFactor(*m_defaults), expected);
+    // Exact comparisons: QCOMPARE would forgive the last bits that tell 0.6 from 12 * 0.05.
+    QVERIFY(m_defaults->doubleValue(QStringLiteral("smoothZoomFactor")) == stored);
+    QVERIFY(AppSettings::smoothZoomFactor(*m_defaults) == stored);
+}
+
+void TestAppSettings::settingDelayStores_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("stored");
+    QTest::newRow("rounds to the step") << 0.257 << 26 * 0.01;
+    QTest::newRow("above the maximum") << 3.0 << 2.0;
+    QTest::newRow("below the minimum") << 0.001 << 0.02;
+    QTest::newRow("infinite") << qInf() << 2.0;
+}
+
+void TestAppSettings::settingDelayStores()
+{
+    QFETCH(double, value);
+    QFETCH(double, stored);
+    AppSettings::setOverlayHideDelaySeconds(value, *m_defaults);
+    QVERIFY(m_defaults->doubleValue(QStringLiteral("overlayHideDelaySeconds")) == stored);
 }
 
 void TestAppSettings::defaultFactorIsTwelveSteps()
