@@ -14,6 +14,7 @@ private slots:
     void printsOrientedSizeAndSummary_data();
     void printsOrientedSizeAndSummary();
     void failedFileMarksTheLineAndTheExitStatus();
+    void decodesSvgWithText();
     void listsTheSequenceWithTheCurrentFileMarked();
     void refusedListPrintsNothing();
 
@@ -89,6 +90,21 @@ void TestInspect::failedFileMarksTheLineAndTheExitStatus()
     QVERIFY(run.lines.at(0).startsWith(QStringLiteral("640x480\t")));
     QCOMPARE(run.lines.at(1), QStringLiteral("-\terror: cannot decode"));
     QCOMPARE(run.lines.at(2), QStringLiteral("-\terror: no such file"));
+}
+
+void TestInspect::decodesSvgWithText()
+{
+    QTemporaryDir dir;
+    QFile svg(dir.filePath(QStringLiteral("label.svg")));
+    QVERIFY(svg.open(QIODevice::WriteOnly));
+    svg.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="120" height="40">)"
+              R"(<text x="4" y="30" font-size="24">Label</text></svg>)");
+    svg.close();
+    const Run run = inspect({svg.fileName(), sample(QStringLiteral("IMG_1.png"))});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.lines.size(), 2);
+    QVERIFY2(run.lines.at(0).startsWith(QStringLiteral("120x40\t120x40 px")),
+             qPrintable(run.lines.at(0)));
 }
 
 void TestInspect::listsTheSequenceWithTheCurrentFileMarked()

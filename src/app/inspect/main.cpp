@@ -1,10 +1,10 @@
 #include "ImageLoadingPipeline.h"
 #include "ImageSequence.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <optional>
 
@@ -77,7 +77,11 @@ int listSequence(const QString& argument, QTextStream& out)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
+    // Some decoders (SVG with text) need fonts, hence a GUI application, but never a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication application(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList arguments = application.arguments().mid(1);
