@@ -27,6 +27,8 @@ bool BrowserWindow::open(const QUrl& url)
         SystemBeep::beep();
         return false;
     }
+    // The neighbours of the previous folder are no longer worth decoding.
+    m_imagePreloadTask.cancel();
     presentCurrentImage();
     return true;
 }
@@ -87,6 +89,7 @@ void BrowserWindow::preloadAdjacentImages(qsizetype index, const QList<QUrl>& ur
             neighbours.append(urls.at(position));
         }
     }
+    // With no neighbour a running preload is left alone: it serves the same folder.
     if (neighbours.isEmpty()) {
         return;
     }
