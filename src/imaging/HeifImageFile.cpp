@@ -1,5 +1,6 @@
 #include "HeifImageFile.h"
 
+#include <algorithm>
 #include <libheif/heif.h>
 #include <mutex>
 
@@ -125,4 +126,14 @@ QImage HeifImageFile::decode(qint64 maximumBytes) const
                          hasAlpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     return wrapped.convertToFormat(hasAlpha ? QImage::Format_ARGB32_Premultiplied
                                             : QImage::Format_RGB32);
+}
+
+QImage HeifImageFile::decodeScaled(int longestSide, qint64 maximumBytes) const
+{
+    const QImage image = decode(maximumBytes);
+    if (image.isNull() || std::max(image.width(), image.height()) <= longestSide) {
+        return image;
+    }
+    return image.scaled(image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio),
+                        Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }

@@ -37,6 +37,10 @@ public:
     // decoding fails.
     QImage decode(qint64 maximumBytes) const;
 
+    // The primary image with its transformations applied, reduced so that its longest side is
+    // at least `longestSide` (never enlarged). Same formats and refusals as decode().
+    QImage decodeScaled(int longestSide, qint64 maximumBytes) const;
+
 private:
     struct ContextDeleter
     {

@@ -5,9 +5,11 @@
 #include "JpegStream.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -105,6 +107,31 @@ QImage ImageSource::decode() const
     if (m_heif) {
         return m_heif->decode(maximumBytes);
     }
+    return decodeWithQt(0);
+}
+
+QImage ImageSource::decodeScaled(int longestSide, ScaledSize mode) const
+{
+    if (longestSide < 1) {
+        return {};
+    }
+    const QImage image =
+        m_heif ? m_heif->decodeScaled(longestSide, maximumBytes) : decodeWithQt(longestSide);
+    if (mode == ScaledSize::AtLeast || image.isNull() ||
+        std::max(image.width(), image.height()) <= longestSide) {
+        return image;
+    }
+    QImage reduced =
+        image.scaled(image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio),
+                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    reduced.setColorSpace(image.colorSpace());
+    return reduced;
+}
+
+// `longestSide` 0 decodes at full size; otherwise the reader reduces as it decodes where its
+// format allows (JPEG by DCT scaling, SVG by rendering smaller) and after decoding elsewhere.
+QImage ImageSource::decodeWithQt(int longestSide) const
+{
     if (m_qtFormat.isEmpty() || !fitsInMaximumBytes(m_storedPixelSize)) {
         return {};
     }
@@ -116,6 +143,12 @@ QImage ImageSource::decode() const
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, m_qtFormat);
     reader.setAutoTransform(true);
+    if (longestSide > 0 &&
+        std::max(m_storedPixelSize.width(), m_storedPixelSize.height()) > longestSide) {
+        // The stored size's longest side is the displayed one's too, whatever the orientation.
+        reader.setScaledSize(m_storedPixelSize.scaled(longestSide, longestSide, Qt::KeepAspectRatio)
+                                 .boundedTo(m_storedPixelSize));
+    }
     QImage image;
     if (!reader.read(&image)) {
         return {};

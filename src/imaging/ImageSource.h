@@ -40,11 +40,28 @@ public:
     // The property dictionary (see ImageProperties) of the file.
     QVariantMap properties() const;
 
-    // The full-resolution bitmap with the orientation applied, decoded now (never lazily).
-    // Null on any failure.
+    // The full-resolution bitmap with the orientation applied, decoded now (never lazily),
+    // in the file's own colours: an embedded profile is attached as the image's colour space,
+    // never applied. Null on any failure.
     QImage decode() const;
 
+    // How decodeScaled treats the requested side.
+    enum class ScaledSize
+    {
+        AtLeast, // whatever the cheapest decode gives, as long as it covers the side
+        Exactly, // reduced further, with smoothing, to exactly the side
+    };
+
+    // The image reduced so that its longest side is at least (or exactly) `longestSide`
+    // pixels, at the cheapest scale the format allows, with the orientation applied and the
+    // colours as decode() leaves them. An image whose longest side is already at most
+    // `longestSide` comes at its full size, never enlarged. Refuses exactly the files decode()
+    // refuses and never allocates more than it would. Null on failure or a side below 1.
+    QImage decodeScaled(int longestSide, ScaledSize mode = ScaledSize::AtLeast) const;
+
 private:
+    QImage decodeWithQt(int longestSide) const;
+
     QByteArray m_contents;
     QByteArray m_qtFormat;
     QSize m_storedPixelSize;
