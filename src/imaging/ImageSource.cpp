@@ -2,7 +2,9 @@
 
 #include "HeifImageFile.h"
 #include "ImageProperties.h"
+#include "JpegDecoder.h"
 #include "JpegStream.h"
+#include "TiffImageFile.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -74,6 +76,16 @@ ImageSource::ImageSource(const QString& filePath)
         m_storedPixelSize = m_heif->storedPixelSize();
         return;
     }
+    if (TiffImageFile::isTiff(m_contents)) {
+        // Deep and floating-point samples, which Qt's reader refuses or reads wrongly (separate
+        // planes, grey with alpha). Qt keeps the TIFFs of 8 bits and less.
+        auto tiff = std::make_unique<TiffImageFile>(m_contents);
+        if (tiff->isValid()) {
+            m_tiff = std::move(tiff);
+            m_storedPixelSize = m_tiff->storedPixelSize();
+            return;
+        }
+    }
     m_qtFormat = qtFormatOf(m_contents, filePath);
     if (m_qtFormat.isEmpty()) {
         return;
@@ -83,13 +95,17 @@ ImageSource::ImageSource(const QString& filePath)
     buffer.open(QIODevice::ReadOnly);
     QImageReader header(&buffer, m_qtFormat);
     m_storedPixelSize = header.size();
+    // A top-down BMP stores its height negated, and Qt's reader reports it so.
+    if (m_qtFormat == "bmp" && m_storedPixelSize.height() < 0) {
+        m_storedPixelSize.setHeight(-m_storedPixelSize.height());
+    }
 }
 
 ImageSource::~ImageSource() = default;
 
 bool ImageSource::isValid() const
 {
-    return (m_heif && m_heif->isValid()) || !m_qtFormat.isEmpty();
+    return (m_heif && m_heif->isValid()) || !m_qtFormat.isEmpty() || m_tiff;
 }
 
 QSize ImageSource::storedPixelSize() const
@@ -107,6 +123,9 @@ QImage ImageSource::decode() const
     if (m_heif) {
         return m_heif->decode(maximumBytes);
     }
+    if (m_tiff) {
+        return m_tiff->decode(maximumBytes);
+    }
     return decodeWithQt(0);
 }
 
@@ -115,8 +134,9 @@ QImage ImageSource::decodeScaled(int longestSide, ScaledSize mode) const
     if (longestSide < 1) {
         return {};
     }
-    const QImage image =
-        m_heif ? m_heif->decodeScaled(longestSide, maximumBytes) : decodeWithQt(longestSide);
+    const QImage image = m_heif   ? m_heif->decodeScaled(longestSide, maximumBytes)
+                         : m_tiff ? m_tiff->decodeScaled(longestSide, maximumBytes)
+                                  : decodeWithQt(longestSide);
     if (mode == ScaledSize::AtLeast || image.isNull() ||
         std::max(image.width(), image.height()) <= longestSide) {
         return image;
@@ -128,12 +148,38 @@ QImage ImageSource::decodeScaled(int longestSide, ScaledSize mode) const
     return reduced;
 }
 
+bool ImageSource::reducesWhileDecoding(int longestSide) const
+{
+    if (m_heif) {
+        // An embedded thumbnail that covers the side is decoded instead of the image.
+        return m_heif->hasThumbnailCovering(longestSide);
+    }
+    const int storedSide = std::max(m_storedPixelSize.width(), m_storedPixelSize.height());
+    if (m_qtFormat.isEmpty() || longestSide < 1 || longestSide >= storedSide) {
+        return false;
+    }
+    if (m_qtFormat == "jpeg") {
+        // DCT scaling halves at least once from here; below that the decode is the full one.
+        return 2 * longestSide <= storedSide;
+    }
+    // Vector images render at the size asked. Qt's other readers that accept a scaled size
+    // (PNG among them) decode in full and reduce afterwards.
+    return m_qtFormat == "svg" || m_qtFormat == "svgz";
+}
+
 // `longestSide` 0 decodes at full size; otherwise the reader reduces as it decodes where its
 // format allows (JPEG by DCT scaling, SVG by rendering smaller) and after decoding elsewhere.
 QImage ImageSource::decodeWithQt(int longestSide) const
 {
     if (m_qtFormat.isEmpty() || !fitsInMaximumBytes(m_storedPixelSize)) {
         return {};
+    }
+    if (m_qtFormat == "jpeg") {
+        // Qt's reader only gets the colour models our decoder leaves to it (CMYK, YCCK).
+        if (std::optional<QImage> image =
+                JpegDecoder::decode(m_contents, longestSide, maximumBytes)) {
+            return *std::move(image);
+        }
     }
     if (m_qtFormat == "jpeg" && !JpegStream::isComplete(m_contents)) {
         return {};
@@ -154,4 +200,16 @@ QImage ImageSource::decodeWithQt(int longestSide) const
         return {};
     }
     return image;
+}
+
+bool ImageSource::hasRasterSignature(QByteArrayView head)
+{
+    const auto startsWith = [head](qsizetype at, QByteArrayView signature) {
+        return head.size() >= at + signature.size() &&
+               head.sliced(at, signature.size()) == signature;
+    };
+    return startsWith(0, "\xFF\xD8\xFF") || startsWith(0, "\x89PNG\r\n\x1A\n") ||
+           startsWith(0, "GIF8") || startsWith(0, "BM") || startsWith(0, "II*") ||
+           startsWith(0, QByteArrayView("MM\0*", 4)) ||
+           (startsWith(0, "RIFF") && startsWith(8, "WEBP")) || startsWith(4, "ftyp");
 }

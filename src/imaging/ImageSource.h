@@ -8,13 +8,15 @@
 #include <memory>
 
 class HeifImageFile;
+class TiffImageFile;
 
 // One image file opened for decoding: the loader's single entry point to the decoders.
 //
 // The file is read into memory once, so the header, the metadata and the pixels all come from
 // the same bytes even if the file changes or vanishes meanwhile. Formats Qt reads go through
 // QImageReader (chosen by content, the name's extension only as a fallback); HEIC, HEIF and AVIF
-// go through libheif. Both paths apply the file's orientation when decoding.
+// go through libheif; TIFFs with 16, 32 or 64 bits per sample (integer or floating point) go
+// through libtiff. All paths apply the file's orientation when decoding.
 //
 // Hostile input is refused rather than trusted: files larger than `maximumBytes`, images whose
 // header promises a bitmap larger than `maximumBytes` (checked before any pixel is decoded) and
@@ -59,6 +61,15 @@ public:
     // refuses and never allocates more than it would. Null on failure or a side below 1.
     QImage decodeScaled(int longestSide, ScaledSize mode = ScaledSize::AtLeast) const;
 
+    // True when decodeScaled(longestSide) costs clearly less than decode() (the format reduces
+    // while decoding), false when it would decode at full size and reduce afterwards.
+    bool reducesWhileDecoding(int longestSide) const;
+
+    // True when `head`, the first bytes of a file, carry the signature of a raster format
+    // (JPEG, PNG, GIF, BMP, TIFF, WebP, HEIF/AVIF). Such files decode without a GUI
+    // application; vector images may need its fonts.
+    static bool hasRasterSignature(QByteArrayView head);
+
 private:
     QImage decodeWithQt(int longestSide) const;
 
@@ -66,4 +77,5 @@ private:
     QByteArray m_qtFormat;
     QSize m_storedPixelSize;
     std::unique_ptr<HeifImageFile> m_heif;
+    std::unique_ptr<TiffImageFile> m_tiff;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QList>
+#include <QSize>
 
 // Structural checks on a JPEG byte stream that the decoder does not report.
 //
@@ -14,6 +16,29 @@ namespace JpegStream {
 // skipped by their declared lengths, so markers inside an embedded preview (which carries an
 // end-of-image marker of its own) are never mistaken for the main image's. Runs in one pass
 // over the bytes and allocates nothing.
+//
+// Only the first image counts: whatever follows its end-of-image marker (the further images of
+// a multi-picture file, a gain map) is not looked at.
 bool isComplete(QByteArrayView data);
+
+// The pixel size in the frame header of the first image of `data`, before any orientation;
+// invalid when the headers end, break off or declare no size before the first scan.
+QSize frameSize(QByteArrayView data);
+
+// One image besides the primary that the first image's multi-picture index (an APP2 "MPF"
+// segment) lists, as the bytes it occupies inside the file.
+struct IndexedImage
+{
+    QByteArrayView bytes;
+    // True when the index types it as a reduced copy of the primary (a large thumbnail) rather
+    // than, say, another view of a stereo pair or an HDR gain map.
+    bool isReducedCopy = false;
+};
+
+// The images the multi-picture index of `data` lists besides the primary (whose entry has
+// offset 0). Every offset and length is checked against `data`: entries that reach outside it
+// are dropped, and an index that is malformed in itself gives none. The bytes are not checked
+// to be a JPEG: callers do that before decoding them.
+QList<IndexedImage> indexedImages(QByteArrayView data);
 
 } // namespace JpegStream

@@ -69,7 +69,8 @@ bool writeExifThumbnail(const QString& path)
     }
 }
 
-bool writeHeif(const QString& path, const QImage& image, int orientation, bool av1)
+bool writeHeif(const QString& path, const QImage& image, int orientation, bool av1,
+               const HeifExtras& extras)
 {
     const heif_compression_format format = av1 ? heif_compression_AV1 : heif_compression_HEVC;
     if (!heif_have_encoder_for_format(format)) {
@@ -105,14 +106,50 @@ bool writeHeif(const QString& path, const QImage& image, int orientation, bool a
     const std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(
         heif_encoding_options_alloc(), &heif_encoding_options_free);
     options->image_orientation = heif_orientation(orientation);
+    const std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
+        heif_nclx_color_profile_alloc(), &heif_nclx_color_profile_free);
+    if (!extras.iccProfile.isEmpty()) {
+        heif_image_set_raw_color_profile(pixels.get(), "prof", extras.iccProfile.constData(),
+                                         size_t(extras.iccProfile.size()));
+    } else if (extras.nclxPrimaries != 0) {
+        options->output_nclx_profile = nclx.get();
+        options->macOS_compatibility_workaround_no_nclx_profile = 0;
+    }
+    heif_image_handle* rawHandle = nullptr;
     if (heif_context_encode_image(context.get(), pixels.get(), encoder.get(), options.get(),
-                                  nullptr)
+                                  &rawHandle)
             .code != heif_error_Ok) {
+        return false;
+    }
+    const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
+        rawHandle, &heif_image_handle_release);
+    if (extras.thumbnailSide > 0 &&
+        heif_context_encode_thumbnail(context.get(), pixels.get(), handle.get(), encoder.get(),
+                                      options.get(), extras.thumbnailSide, nullptr)
+                .code != heif_error_Ok) {
         return false;
     }
     if (heif_context_write_to_file(context.get(), QFile::encodeName(path).constData()).code !=
         heif_error_Ok) {
         return false;
+    }
+    if (extras.nclxPrimaries != 0) {
+        // This libheif writes unspecified code points in its nclx box; set the ones asked for.
+        QByteArray bytes = readBytes(path);
+        qsizetype box = bytes.indexOf("colrnclx");
+        if (box < 0) {
+            return false;
+        }
+        for (; box >= 0; box = bytes.indexOf("colrnclx", box + 8)) {
+            const qsizetype points = box + 8; // primaries, then transfer, 16 bits big-endian
+            bytes[points] = char(extras.nclxPrimaries >> 8);
+            bytes[points + 1] = char(extras.nclxPrimaries & 0xFF);
+            bytes[points + 2] = char(extras.nclxTransfer >> 8);
+            bytes[points + 3] = char(extras.nclxTransfer & 0xFF);
+        }
+        if (!writeBytes(path, bytes)) {
+            return false;
+        }
     }
     // The image-spatial-extents box holds the coded size, before rotation; cameras write it so.
     // This libheif writes the displayed size for turned images, so put the coded size back.
@@ -121,14 +158,17 @@ bool writeHeif(const QString& path, const QImage& image, int orientation, bool a
         return true;
     }
     QByteArray bytes = readBytes(path);
-    const qsizetype box = bytes.indexOf("ispe");
+    qsizetype box = bytes.indexOf("ispe");
     if (box < 0) {
         return false;
     }
-    const qsizetype extents = box + 8; // type (4), version and flags (4)
-    const QByteArray width = bytes.mid(extents, 4);
-    bytes.replace(extents, 4, bytes.mid(extents + 4, 4));
-    bytes.replace(extents + 4, 4, width);
+    // The thumbnail has a box of its own.
+    for (; box >= 0; box = bytes.indexOf("ispe", box + 4)) {
+        const qsizetype extents = box + 8; // type (4), version and flags (4)
+        const QByteArray width = bytes.mid(extents, 4);
+        bytes.replace(extents, 4, bytes.mid(extents + 4, 4));
+        bytes.replace(extents + 4, 4, width);
+    }
     return writeBytes(path, bytes);
 }
 

@@ -27,10 +27,22 @@ bool writeExif(const QString& path, const QList<QPair<QString, QString>>& entrie
 // Embeds a small JPEG preview in the file's EXIF block (which carries its own end marker).
 bool writeExifThumbnail(const QString& path);
 
+// What writeHeif stores besides the image: a thumbnail whose longest side is `thumbnailSide`
+// (none when 0), and a colour profile: `iccProfile` when not empty, else the nclx code points
+// when not 0 (else libheif's default).
+struct HeifExtras
+{
+    int thumbnailSide = 0;
+    QByteArray iccProfile;
+    int nclxPrimaries = 0;
+    int nclxTransfer = 0;
+};
+
 // Encodes `image` as HEIF through libheif (HEVC, or AV1 for AVIF) with the given EXIF-style
-// orientation (1 to 8) stored as the container's rotation and mirroring. False when the
-// encoder is not available or fails.
-bool writeHeif(const QString& path, const QImage& image, int orientation, bool av1);
+// orientation (1 to 8) stored as the container's rotation and mirroring, on the primary image
+// and its thumbnail alike. False when the encoder is not available or fails.
+bool writeHeif(const QString& path, const QImage& image, int orientation, bool av1,
+               const HeifExtras& extras = {});
 
 // Writes `bytes` to `path`; false on failure.
 bool writeBytes(const QString& path, const QByteArray& bytes);
