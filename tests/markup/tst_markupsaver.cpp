@@ -4,6 +4,7 @@
 #include "RenderTestSupport.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -79,6 +80,8 @@ private slots:
     void copyDecodesToTheOriginalsPixelSize();
     void annotationsFollowTheOrientationTheOriginalIsShownIn();
     void jpegCopyStaysWithinTheLimit();
+    void copyKeepsTheOriginalsProfile_data();
+    void copyKeepsTheOriginalsProfile();
     void maximumOutputFileSize_data();
     void maximumOutputFileSize();
     void nothingIsWrittenWithoutAnnotationsOrPixels_data();
@@ -242,6 +245,42 @@ void TestMarkupSaver::jpegCopyStaysWithinTheLimit()
         MarkupSaver::saveMarkupCopy(url, {filledRectangle({0.2, 0.2, 0.2, 0.2}, Qt::red)});
     QVERIFY(copy);
     QVERIFY(QFileInfo(copy->toLocalFile()).size() <= *MarkupSaver::maximumOutputFileSize(url));
+}
+
+void TestMarkupSaver::copyKeepsTheOriginalsProfile_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<bool>("alpha");
+    QTest::newRow("jpeg") << QByteArray("jpeg") << false;
+    QTest::newRow("png") << QByteArray("png") << false;
+    QTest::newRow("png with transparency") << QByteArray("png") << true;
+    QTest::newRow("tiff") << QByteArray("tiff") << false;
+}
+
+void TestMarkupSaver::copyKeepsTheOriginalsProfile()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(bool, alpha);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("wide." + QString::fromLatin1(format));
+    QImage original = gradient(40, 30);
+    if (alpha) {
+        original = original.convertToFormat(QImage::Format_ARGB32);
+        original.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    }
+    original.setColorSpace(QColorSpace::AdobeRgb);
+    QVERIFY(QImageWriter(path, format).write(original));
+
+    const auto copy = MarkupSaver::saveMarkupCopy(QUrl::fromLocalFile(path),
+                                                  {filledRectangle({0.2, 0.2, 0.2, 0.2}, Qt::red)});
+    QVERIFY(copy);
+    QImageReader reader(copy->toLocalFile());
+    QCOMPARE(reader.format(), format);
+    const QImage back = reader.read();
+    QCOMPARE(back.colorSpace(), QColorSpace(QColorSpace::AdobeRgb));
+    // The pixels are the original's own numbers, not converted ones.
+    QVERIFY(
+        isNear(back.pixelColor(39, 29), original.pixelColor(39, 29), format == "jpeg" ? 12 : 2));
 }
 
 void TestMarkupSaver::maximumOutputFileSize_data()

@@ -98,6 +98,9 @@ QStringList write(const QString& folderPath)
     partial.dateTimeOriginal = QStringLiteral("2023:12:31 23:59:59");
     partial.orientation = 1;
     check("img_10.JPG", writeJpeg(scene(9, "img_10 · JPEG"), path("img_10.JPG"), partial));
+    check("IMG_11.jpg",
+          writeWithQt(SamplePictures::wideGamutChart(sceneSize, "IMG_11 · Adobe RGB JPEG"),
+                      path("IMG_11.jpg"), "jpeg"));
 
     for (unsigned short orientation = 1; orientation <= 8; ++orientation) {
         const QString name = QStringLiteral("Orientation_%1.jpg").arg(orientation);

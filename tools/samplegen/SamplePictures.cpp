@@ -1,5 +1,6 @@
 #include "SamplePictures.h"
 
+#include <QColorSpace>
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
@@ -172,6 +173,33 @@ QImage orientationChart(int orientation)
     default:
         return upright;
     }
+}
+
+QImage wideGamutChart(QSize size, const QString& caption)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkGray);
+    image.setColorSpace(QColorSpace::SRgb);
+    QPainter painter(&image);
+    const int band = size.height() / 3;
+    QLinearGradient sweep(0, 0, size.width(), 0);
+    for (int step = 0; step <= 6; ++step) {
+        sweep.setColorAt(step / 6.0, QColor::fromHsv(step * 60 % 360, 255, 255));
+    }
+    painter.fillRect(QRect(0, 0, size.width(), band), sweep);
+    const std::array<QColor, 6> swatches = {Qt::red,  Qt::yellow, Qt::green,
+                                            Qt::cyan, Qt::blue,   Qt::magenta};
+    const int count = int(swatches.size());
+    for (int i = 0; i < count; ++i) {
+        const int left = size.width() * i / count;
+        const int right = size.width() * (i + 1) / count;
+        painter.fillRect(QRect(left, band, right - left, band), swatches[i]);
+    }
+    drawCaption(painter, QRect(0, 2 * band, size.width(), size.height() - 2 * band), caption,
+                size.height() / 14);
+    painter.end();
+    image.convertToColorSpace(QColorSpace::AdobeRgb);
+    return image;
 }
 
 } // namespace SamplePictures

@@ -21,4 +21,10 @@ QImage orientationChart(int orientation);
 // The size, once displayed, of every orientation chart.
 QSize orientationChartDisplaySize();
 
+// A chart of saturated colours (a hue sweep, six primary and secondary swatches and a grey bar),
+// drawn as sRGB and stored as Adobe RGB numbers with that colour space attached. A viewer that
+// converts to the screen's colours shows it vivid; one that shows the numbers as they are
+// shows it dull, the grey bar alone unchanged.
+QImage wideGamutChart(QSize size, const QString& caption);
+
 } // namespace SamplePictures

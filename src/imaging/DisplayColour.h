@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QImage>
+
+// The colours the canvas shows. Decoders hand over bitmaps in their file's own colours with the
+// embedded profile attached as the image's colour space; the screen is taken to be sRGB, so a
+// bitmap is converted once, after decoding, and shown as it then is.
+namespace DisplayColour {
+
+// Converts `image` to sRGB in its own pixels (no second bitmap: a shared image is detached
+// once, as any write would). Afterwards the image carries QColorSpace::SRgb, so a second call
+// does nothing.
+//
+// - No colour space, or sRGB already: unchanged, bit for bit.
+// - A colour space Qt could not parse (a damaged or unsupported profile): unchanged, shown as
+//   if it were sRGB.
+// - A profile that maps every 8-bit value onto itself (sRGB profiles written by cameras and
+//   editors): pixels unchanged, only the colour space is replaced.
+// - 8-bit RGB formats, with or without alpha: converted through tables built once per profile;
+//   premultiplied pixels are converted unpremultiplied and premultiplied again, so alpha is
+//   kept exactly. Large images are split into bands converted on several threads.
+// - 8-bit grey with a grey profile: its tone curve is replaced by sRGB's; it stays grey.
+// - Every other format (16-bit, floating point, indexed): Qt's own conversion, same format.
+//
+// Safe to call from several threads at once on different images.
+void convertToSRgb(QImage& image);
+
+} // namespace DisplayColour
