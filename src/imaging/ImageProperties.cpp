@@ -38,13 +38,39 @@ const Exiv2::Exifdatum* find(const Exiv2::ExifData& exif, const char* key)
     return it == exif.end() || it->count() < 1 ? nullptr : &*it;
 }
 
+// Characters that would break a one-line display: the C0 and C1 controls, DEL, and the line
+// and paragraph separators.
+bool breaksTheLine(char16_t character)
+{
+    return character < 0x20 || (character >= 0x7F && character <= 0x9F) || character == 0x2028 ||
+           character == 0x2029;
+}
+
+// Text from a file is shown on one line: each control character becomes a space, and the space
+// padding that cameras leave after the text is dropped. Exiv2 already ends the text at its
+// first NUL, as EXIF defines its text entries, which drops NUL padding too. Text that is left
+// empty counts as absent.
 std::optional<QString> text(const Exiv2::ExifData& exif, const char* key)
 {
     const Exiv2::Exifdatum* datum = find(exif, key);
     if (datum == nullptr || datum->typeId() != Exiv2::asciiString) {
         return std::nullopt;
     }
-    return QString::fromStdString(datum->toString());
+    QString value = QString::fromStdString(datum->toString());
+    for (QChar& character : value) {
+        if (breaksTheLine(character.unicode())) {
+            character = u' ';
+        }
+    }
+    qsizetype end = value.size();
+    while (end > 0 && value.at(end - 1) == u' ') {
+        --end;
+    }
+    value.truncate(end);
+    if (value.isEmpty()) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 // Larger than any sensitivity a camera records, and well inside qint64.

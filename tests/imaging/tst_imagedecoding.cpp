@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <exiv2/exiv2.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +97,33 @@ std::optional<LoadedImage> loadThroughPipeline(ImageLoadingPipeline& pipeline, c
     return result;
 }
 
+// Asks for the image with a preview for a small fit; true when either delivery brought an
+// image.
+bool anythingThroughPreviewRequest(ImageLoadingPipeline& pipeline, const QString& path)
+{
+    bool brought = false;
+    bool delivered = false;
+    QObject context;
+    pipeline.image(
+        QUrl::fromLocalFile(path), QSize(8, 8), &context,
+        [&](const LoadedImage&, QSize) { brought = true; },
+        [&](std::optional<LoadedImage> loaded) {
+            brought = brought || loaded.has_value();
+            delivered = true;
+        });
+    if (!QTest::qWaitFor([&] { return delivered; }, 20000)) {
+        qWarning("no answer from the pipeline for %s", qPrintable(path));
+    }
+    return brought;
+}
+
+// `jpeg` cut `fraction` of the way into its compressed data (after its scan header).
+QByteArray cutInsideTheScan(const QByteArray& jpeg, double fraction)
+{
+    const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+    return jpeg.left(scan + qsizetype((jpeg.size() - scan) * fraction));
+}
+
 } // namespace
 
 class TestImageDecoding : public QObject
@@ -108,6 +136,8 @@ private slots:
     void propertiesOfATaggedJpeg();
     void exifNumbersOfUnusualTypes();
     void propertiesAreAbsentWithoutMetadata();
+    void textFromTheFileStaysOnOneLine_data();
+    void textFromTheFileStaysOnOneLine();
     void heifIsDecodedWithItsOrientation_data();
     void heifIsDecodedWithItsOrientation();
     void jpegCompleteness_data();
@@ -230,6 +260,64 @@ void TestImageDecoding::propertiesAreAbsentWithoutMetadata()
     QVERIFY(!properties.contains(ImageProperties::exifKey));
 }
 
+void TestImageDecoding::textFromTheFileStaysOnOneLine_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("shown"); // null: absent
+
+    const QString model = QStringLiteral("Exif.Image.Model");
+    const auto bytes = [](const char* text, qsizetype size) {
+        return QString::fromUtf8(text, size);
+    };
+    QTest::newRow("well formed") << model << "Canon EOS 5D"
+                                 << "Canon EOS 5D";
+    QTest::newRow("line breaks") << model << "Camera\r\nX1"
+                                 << "Camera  X1";
+    QTest::newRow("tab") << model << "Camera\tX1"
+                         << "Camera X1";
+    QTest::newRow("NUL padding") << model << bytes("Model\0\0\0", 8) << "Model";
+    QTest::newRow("space padding") << model << "Model   "
+                                   << "Model";
+    QTest::newRow("ends at a NUL") << model << bytes("Mo\0del", 6) << "Mo";
+    QTest::newRow("DEL and C1 controls") << model << "A\u007fB\u0085C\u009b"
+                                         << "A B C";
+    QTest::newRow("line separator") << model << "A\u2028B"
+                                    << "A B";
+    QTest::newRow("leading spaces kept") << model << "  Model"
+                                         << "  Model";
+    QTest::newRow("only padding") << model << bytes(" \r\n\0\0", 5) << QString();
+    QTest::newRow("date with a line feed") << "Exif.Photo.DateTimeOriginal"
+                                           << "2023:07:14 18:02:59\n"
+                                           << "2023:07:14 18:02:59";
+}
+
+void TestImageDecoding::textFromTheFileStaysOnOneLine()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, written);
+    QFETCH(QString, shown);
+
+    const QString path = m_dir.filePath(QStringLiteral("text-%1.jpg").arg(QTest::currentDataTag()));
+    QVERIFY(writeJpeg(path, quadrants(QSize(30, 20))));
+    QVERIFY(writeExif(path, {{key, written}}));
+    const QVariantMap properties = ImageSource(path).properties();
+    const bool isModel = key == u"Exif.Image.Model";
+    const QVariantMap group =
+        properties.value(isModel ? ImageProperties::tiffKey : ImageProperties::exifKey).toMap();
+    const QLatin1StringView entry =
+        isModel ? ImageProperties::modelKey : ImageProperties::dateTimeOriginalKey;
+    QCOMPARE(group.contains(entry), !shown.isNull());
+    QCOMPARE(group.value(entry).toString(), shown);
+
+    ImageLoadingPipeline pipeline;
+    const std::optional<LoadedImage> loaded = loadThroughPipeline(pipeline, path);
+    QVERIFY(loaded);
+    QVERIFY(loaded->metadata.contains(shown));
+    QVERIFY(std::none_of(loaded->metadata.cbegin(), loaded->metadata.cend(),
+                         [](QChar character) { return character.unicode() < 0x20; }));
+}
+
 void TestImageDecoding::heifIsDecodedWithItsOrientation_data()
 {
     QTest::addColumn<bool>("av1");
@@ -281,6 +369,8 @@ void TestImageDecoding::jpegCompleteness_data()
     QTest::newRow("baseline") << baseline << true;
     QTest::newRow("progressive") << progressive << true;
     QTest::newRow("trailing bytes after the end") << baseline + QByteArray(100, 'x') << true;
+    QTest::newRow("a second image after the end") << baseline + progressive << true;
+    QTest::newRow("cut where a second image starts") << baseline.chopped(2) + progressive << false;
     QTest::newRow("with EXIF preview") << preview << true;
     QTest::newRow("only the start marker") << baseline.left(2) << false;
     QTest::newRow("cut inside the headers") << baseline.left(40) << false;
@@ -307,7 +397,7 @@ void TestImageDecoding::hostileFilesGiveNothing()
     const auto path = [&](const char* name) { return folder.filePath(QString::fromLatin1(name)); };
 
     const QString controlPath = path("control.jpg");
-    QVERIFY(writeJpeg(controlPath, quadrants(QSize(64, 48))));
+    QVERIFY(writeJpeg(controlPath, quadrants(QSize(256, 192))));
     const QByteArray jpeg = readBytes(controlPath);
     QByteArray png;
     {
@@ -321,6 +411,9 @@ void TestImageDecoding::hostileFilesGiveNothing()
     }
 
     QVERIFY(writeBytes(path("truncated.jpg"), jpeg.left(jpeg.size() * 2 / 3)));
+    QVERIFY(writeBytes(path("cut-at-half-the-scan.jpg"), cutInsideTheScan(jpeg, 0.5)));
+    QVERIFY(writeBytes(path("cut-at-nine-tenths-of-the-scan.jpg"), cutInsideTheScan(jpeg, 0.9)));
+    QVERIFY(writeBytes(path("end-marker-missing.jpg"), jpeg.chopped(2)));
     QVERIFY(writeBytes(path("truncated.png"), png.left(png.size() * 2 / 3)));
     QVERIFY(writeBytes(path("noise.jpg"), noise));
     QVERIFY(writeBytes(path("jpeg-header-then-noise.jpg"), jpeg.left(20) + noise));
@@ -349,8 +442,16 @@ void TestImageDecoding::hostileFilesGiveNothing()
         QVERIFY2(ImageSource(filePath).decode().isNull() != isControl, qPrintable(name));
         QVERIFY2(loadThroughPipeline(pipeline, filePath).has_value() == isControl,
                  qPrintable(name));
+        // The reduced paths refuse exactly what the full one refuses.
+        QVERIFY2(ImageSource(filePath).decodeScaled(8).isNull() != isControl, qPrintable(name));
+        QVERIFY2(
+            ImageLoadingPipeline::loadScaledImage(QUrl::fromLocalFile(filePath), 8).has_value() ==
+                isControl,
+            qPrintable(name));
+        ImageLoadingPipeline uncached;
+        QVERIFY2(anythingThroughPreviewRequest(uncached, filePath) == isControl, qPrintable(name));
     }
-    QCOMPARE(listed.size(), isRoot ? 13 : 14);
+    QCOMPARE(listed.size(), isRoot ? 16 : 17);
 }
 
 QTEST_MAIN(TestImageDecoding)
