@@ -10,7 +10,7 @@ BrowserWindow::BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent)
     : QWidget(parent), m_pipeline(pipeline)
 {
     setWindowTitle(QStringLiteral("vistrel.app"));
-    resize(1200, 800);
+    resize(initialSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -62,23 +62,70 @@ void BrowserWindow::presentCurrentImage()
     const QUrl url = urls.at(index);
     m_imageLoadTask.cancel();
     m_imageLoadTask = m_pipeline.image(
-        url, this, [this, url, index, urls](const std::optional<LoadedImage>& loaded) {
+        url, fitSize(), this,
+        [this, url](const LoadedImage& preview, QSize fullPixelSize) {
+            showPreview(url, preview.cgImage, fullPixelSize);
+        },
+        [this, url, index, urls](const std::optional<LoadedImage>& loaded) {
             if (!loaded) {
+                // A preview of a file that then failed to decode must not stay up as if it
+                // were the image.
+                if (m_isShowingPreview && m_shownUrl == url) {
+                    m_image = QImage();
+                    m_fitted = QPixmap();
+                    m_shownUrl = QUrl();
+                    m_isShowingPreview = false;
+                    update();
+                }
                 SystemBeep::beep();
                 return;
             }
-            // The user may have moved on while this image was decoding; a later task presents.
-            const qsizetype current = m_sequence.currentIndex();
-            if (current >= m_sequence.urls().size() || m_sequence.urls().at(current) != url) {
+            if (!isCurrent(url)) {
                 return;
             }
-            m_image = loaded->cgImage;
-            m_shownUrl = url;
-            updateFittedPixmap();
-            update();
-            emit imageShown(url);
+            showImage(url, loaded->cgImage);
             preloadAdjacentImages(index, urls);
         });
+}
+
+// The user may have moved on while an image was decoding; a later task presents.
+bool BrowserWindow::isCurrent(const QUrl& url) const
+{
+    const qsizetype current = m_sequence.currentIndex();
+    return current >= 0 && current < m_sequence.urls().size() &&
+           m_sequence.urls().at(current) == url;
+}
+
+void BrowserWindow::showPreview(const QUrl& url, const QImage& preview, QSize fullPixelSize)
+{
+    if (!isCurrent(url)) {
+        return;
+    }
+    m_image = preview;
+    m_fullPixelSize = fullPixelSize;
+    m_isShowingPreview = true;
+    m_shownUrl = url;
+    updateFittedPixmap();
+    update();
+    emit previewShown(url);
+}
+
+void BrowserWindow::showImage(const QUrl& url, const QImage& image)
+{
+    // The preview already covers the fitted size: its scaled pixmap is what the full image
+    // would give, so the full bitmap is kept for the next resize and nothing is rescaled now.
+    const bool keepsPixmap = m_isShowingPreview && m_shownUrl == url &&
+                             m_fullPixelSize == image.size() &&
+                             m_fitted.size() == fittedPixelSize();
+    m_image = image;
+    m_fullPixelSize = image.size();
+    m_isShowingPreview = false;
+    m_shownUrl = url;
+    if (!keepsPixmap) {
+        updateFittedPixmap();
+        update();
+    }
+    emit imageShown(url);
 }
 
 void BrowserWindow::preloadAdjacentImages(qsizetype index, const QList<QUrl>& urls)
@@ -97,14 +144,33 @@ void BrowserWindow::preloadAdjacentImages(qsizetype index, const QList<QUrl>& ur
     m_imagePreloadTask = m_pipeline.preload(neighbours);
 }
 
+QSize BrowserWindow::fitSize() const
+{
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
+// Small images are enlarged to fit as well.
+QSize BrowserWindow::fittedPixelSize() const
+{
+    return m_fullPixelSize.scaled(fitSize(), Qt::KeepAspectRatio);
+}
+
+QRectF BrowserWindow::imageRect() const
+{
+    if (m_fitted.isNull()) {
+        return {};
+    }
+    const QSizeF shown = m_fitted.deviceIndependentSize();
+    return {QPointF((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown};
+}
+
 void BrowserWindow::updateFittedPixmap()
 {
     if (m_image.isNull() || width() <= 0 || height() <= 0) {
         m_fitted = QPixmap();
         return;
     }
-    // Small images are enlarged to fit as well.
-    const QSize fitted = m_image.size().scaled(size() * devicePixelRatioF(), Qt::KeepAspectRatio);
+    const QSize fitted = fittedPixelSize();
     QPixmap pixmap =
         QPixmap::fromImage(m_image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     pixmap.setDevicePixelRatio(devicePixelRatioF());
@@ -115,12 +181,9 @@ void BrowserWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (m_fitted.isNull()) {
-        return;
+    if (!m_fitted.isNull()) {
+        painter.drawPixmap(imageRect().topLeft(), m_fitted);
     }
-    const QSizeF shown = m_fitted.deviceIndependentSize();
-    const QPointF topLeft((width() - shown.width()) / 2, (height() - shown.height()) / 2);
-    painter.drawPixmap(topLeft, m_fitted);
 }
 
 void BrowserWindow::keyPressEvent(QKeyEvent* event)

@@ -18,6 +18,9 @@ class BrowserWindow : public QWidget
     Q_OBJECT
 
 public:
+    // The size a new window opens at, in device-independent pixels.
+    static constexpr QSize initialSize{1200, 800};
+
     explicit BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent = nullptr);
     ~BrowserWindow() override;
 
@@ -31,8 +34,19 @@ public:
     // The URL of the image on screen; empty before the first image is shown.
     QUrl shownUrl() const { return m_shownUrl; }
 
+    // True while the image on screen is the reduced preview of the one being decoded.
+    bool isShowingPreview() const { return m_isShowingPreview; }
+
+    // The bitmap on screen (the preview or the full image); null before the first.
+    QImage shownImage() const { return m_image; }
+
+    // Where the image is drawn, in the window's coordinates; empty with no image.
+    QRectF imageRect() const;
+
 signals:
-    // The image at `url` is now on screen.
+    // A preview of the image at `url` is on screen; the full image follows.
+    void previewShown(const QUrl& url);
+    // The image at `url` is now on screen at full resolution.
     void imageShown(const QUrl& url);
 
 protected:
@@ -42,7 +56,13 @@ protected:
 
 private:
     void presentCurrentImage();
+    bool isCurrent(const QUrl& url) const;
+    void showPreview(const QUrl& url, const QImage& preview, QSize fullPixelSize);
+    void showImage(const QUrl& url, const QImage& image);
     void preloadAdjacentImages(qsizetype index, const QList<QUrl>& urls);
+    // The window's size in device pixels, which the image is fitted into.
+    QSize fitSize() const;
+    QSize fittedPixelSize() const;
     void updateFittedPixmap();
 
     ImageLoadingPipeline& m_pipeline;
@@ -50,6 +70,10 @@ private:
     CancellationHandle m_imageLoadTask;
     CancellationHandle m_imagePreloadTask;
     QImage m_image;
+    // The pixel size of the full image, orientation applied; a preview is drawn in the
+    // rectangle this size fits into, so the full image replaces it without a jump.
+    QSize m_fullPixelSize;
+    bool m_isShowingPreview = false;
     // The image scaled once to the window's fitted size, so a paint never rescales the
     // full-resolution bitmap.
     QPixmap m_fitted;

@@ -4,18 +4,43 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
+
+namespace {
+
+// The first argument that names an existing file, before the application object exists to
+// strip its own options: a guess that is only used to start decoding early.
+QUrl likelyFirstFile(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (!argument.startsWith(u'-') && QFileInfo(argument).isFile()) {
+            return QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath());
+        }
+    }
+    return {};
+}
+
+} // namespace
 
 // vistrel [FILE...]: opens the first image file named on the command line; arguments that
 // start with "-" are not files.
 int main(int argc, char** argv)
 {
+    // The first image decodes on the pipeline's worker while Qt starts up and builds the
+    // window, instead of after it. The window is not there yet to say its size: its initial
+    // one at a device pixel ratio of 1 is assumed; a larger real fit decodes a new preview.
+    ImageLoadingPipeline pipeline;
+    if (const QUrl first = likelyFirstFile(argc, argv); !first.isEmpty()) {
+        pipeline.startLoading(first, BrowserWindow::initialSize);
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vistrel"));
     QApplication::setOrganizationDomain(QStringLiteral("com.dorn.vistrel"));
     SystemBeep::setSink([] { QApplication::beep(); });
 
-    ImageLoadingPipeline pipeline;
     BrowserWindow window(pipeline);
     window.show();
 

@@ -1,9 +1,14 @@
 #include "ImageLoadingPipeline.h"
 
+#include "DisplayColour.h"
 #include "ImageProperties.h"
 #include "ImageSequence.h"
 #include "ImageSource.h"
+#include "PhysicalMemory.h"
 
+#include <QColorSpace>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QStringList>
 #include <algorithm>
@@ -74,6 +79,21 @@ QString exposureText(double seconds)
     return fixed(seconds, 1) + QLatin1Char('s');
 }
 
+// Start-up decodes before the GUI application exists, which only raster formats survive: a
+// vector image's text needs the application's fonts. Regular files only (a FIFO would block).
+bool startsLikeRaster(const QString& path)
+{
+    constexpr qint64 signatureBytes = 16;
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) &&
+           ImageSource::hasRasterSignature(file.read(signatureBytes));
+}
+
+int longestSide(QSize size)
+{
+    return std::max(size.width(), size.height());
+}
+
 std::optional<QString> isoText(const QVariant& value)
 {
     if (value.typeId() != QMetaType::QVariantList) {
@@ -90,20 +110,27 @@ std::optional<QString> isoText(const QVariant& value)
 
 } // namespace
 
-ImageLoadingPipeline::ImageLoadingPipeline(QObject* parent) : QObject(parent)
-{
-    m_thread.setObjectName(QStringLiteral("vistrel image loader"));
-    m_worker.moveToThread(&m_thread);
-    m_thread.start();
-}
+ImageLoadingPipeline::ImageLoadingPipeline(QObject* parent)
+    : QObject(parent), m_cacheByteBudget(defaultCacheByteBudget())
+{}
 
 ImageLoadingPipeline::~ImageLoadingPipeline()
 {
-    // Tasks still queued see the flag and return at once; the one running (at most one decode)
-    // completes. Deliveries it posts to this object die with it, unrun.
-    m_isStopping = true;
-    m_thread.quit();
-    m_thread.wait();
+    // Tasks still queued are dropped; the one running (at most one decode) completes before
+    // the cache goes. Deliveries it posts to this object die with it, unrun.
+    m_worker.stop();
+}
+
+qint64 ImageLoadingPipeline::defaultCacheByteBudget()
+{
+    constexpr qint64 gibibyte = qint64(1) << 30;
+    const qint64 physical = PhysicalMemory::totalBytes();
+    return physical > 0 ? std::min(physical / 4, 2 * gibibyte) : gibibyte;
+}
+
+void ImageLoadingPipeline::setCacheByteBudget(qint64 bytes)
+{
+    m_cacheByteBudget = std::max<qint64>(bytes, 0);
 }
 
 CancellationHandle ImageLoadingPipeline::image(const QUrl& url, QObject* context,
@@ -115,16 +142,87 @@ CancellationHandle ImageLoadingPipeline::image(const QUrl& url, QObject* context
     // image is likely to come back to it, and only the delivery is withdrawn.
     post([this, url, handle, context = QPointer<QObject>(context), handler = std::move(handler)] {
         const std::optional<LoadedImage> result = imageFor(url);
-        QMetaObject::invokeMethod(
-            this,
-            [handle, context, handler, result] {
-                if (context && !handle.isCancelled()) {
-                    handler(result);
-                }
-            },
-            Qt::QueuedConnection);
+        deliverTo(context, handle, [handler, result] { handler(result); });
     });
     return handle;
+}
+
+CancellationHandle ImageLoadingPipeline::image(const QUrl& url, QSize fitSize, QObject* context,
+                                               PreviewHandler previewHandler, ImageHandler handler)
+{
+    Q_ASSERT(context == nullptr || context->thread() == thread());
+    CancellationHandle handle;
+    const QUrl key = ImageSequence::standardized(url);
+    const QPointer<QObject> guard(context);
+    const auto deliverImage = [this, handle, guard, handler = std::move(handler)](
+                                  const std::optional<LoadedImage>& result) {
+        deliverTo(guard, handle, [handler, result] { handler(result); });
+    };
+    const auto deliverPreview =
+        [this, handle, guard, previewHandler = std::move(previewHandler)](const Preview& preview) {
+            deliverTo(guard, handle, [previewHandler, preview] {
+                previewHandler(preview.image, preview.fullPixelSize);
+            });
+        };
+
+    if (const std::optional<Preview> kept = startPreviewFor(key, fitSize)) {
+        deliverPreview(*kept);
+        post([this, key, deliverImage] { deliverImage(imageFor(key)); });
+        return handle;
+    }
+    post([this, key, fitSize, handle, deliverImage, deliverPreview] {
+        // Unlike a plain request, one the user has left before its turn decodes nothing.
+        if (handle.isCancelled()) {
+            return;
+        }
+        if (m_cache.contains(key) || !key.isLocalFile()) {
+            deliverImage(imageFor(key));
+            return;
+        }
+        const std::optional<OpenedImage> opened = open(key);
+        if (!opened) {
+            deliverImage(imageFor(key, nullptr));
+            return;
+        }
+        const std::optional<Preview> preview = loadPreview(key, *opened, fitSize);
+        if (!preview) {
+            deliverImage(imageFor(key, &*opened));
+            return;
+        }
+        deliverPreview(*preview);
+        // The full decode waits behind requests that arrived meanwhile; by then a user who has
+        // moved on has cancelled it, and it is skipped.
+        post([this, key, opened = *opened, handle, deliverImage] {
+            if (!handle.isCancelled()) {
+                deliverImage(imageFor(key, &opened));
+            }
+        });
+    });
+    return handle;
+}
+
+void ImageLoadingPipeline::startLoading(const QUrl& url, QSize fitSize)
+{
+    const QUrl key = ImageSequence::standardized(url);
+    post([this, key, fitSize] {
+        if (m_cache.contains(key) || !key.isLocalFile() || !startsLikeRaster(key.toLocalFile())) {
+            return;
+        }
+        const std::optional<OpenedImage> opened = open(key);
+        if (!opened) {
+            return;
+        }
+        if (std::optional<Preview> preview = loadPreview(key, *opened, fitSize)) {
+            const QMutexLocker locker(&m_startPreviewMutex);
+            m_startPreview = std::move(preview);
+        }
+        post([this, key, opened = *opened] {
+            imageFor(key, &opened);
+            // From now on the cache serves the image; the preview would only hold memory.
+            const QMutexLocker locker(&m_startPreviewMutex);
+            m_startPreview.reset();
+        });
+    });
 }
 
 CancellationHandle ImageLoadingPipeline::preload(const QList<QUrl>& urls)
@@ -141,14 +239,36 @@ int ImageLoadingPipeline::decodeCount() const
 
 void ImageLoadingPipeline::post(std::function<void()> task)
 {
+    m_worker.post(std::move(task));
+}
+
+void ImageLoadingPipeline::deliverTo(QPointer<QObject> context, const CancellationHandle& handle,
+                                     std::function<void()> deliver)
+{
     QMetaObject::invokeMethod(
-        &m_worker,
-        [this, task = std::move(task)] {
-            if (!m_isStopping) {
-                task();
+        this,
+        [context, handle, deliver = std::move(deliver)] {
+            if (context && !handle.isCancelled()) {
+                deliver();
             }
         },
         Qt::QueuedConnection);
+}
+
+std::optional<ImageLoadingPipeline::Preview>
+ImageLoadingPipeline::startPreviewFor(const QUrl& key, QSize fitSize) const
+{
+    const QMutexLocker locker(&m_startPreviewMutex);
+    if (!m_startPreview || m_startPreview->image.url != key) {
+        return std::nullopt;
+    }
+    const QSize full = m_startPreview->fullPixelSize;
+    const int needed =
+        std::min(longestSide(full.scaled(fitSize, Qt::KeepAspectRatio)), longestSide(full));
+    if (longestSide(m_startPreview->image.cgImage.size()) < needed) {
+        return std::nullopt;
+    }
+    return m_startPreview;
 }
 
 void ImageLoadingPipeline::preloadStep(const QList<QUrl>& urls, qsizetype index,
@@ -164,23 +284,36 @@ void ImageLoadingPipeline::preloadStep(const QList<QUrl>& urls, qsizetype index,
 
 std::optional<LoadedImage> ImageLoadingPipeline::imageFor(const QUrl& url)
 {
-    Q_ASSERT(QThread::currentThread() == &m_thread);
     const QUrl key = ImageSequence::standardized(url);
     if (!key.isLocalFile()) {
         return std::nullopt;
     }
+    if (m_cache.contains(key)) {
+        return imageFor(key, nullptr);
+    }
+    const std::optional<OpenedImage> opened = open(key);
+    return imageFor(key, opened ? &*opened : nullptr);
+}
+
+// `key` is standardized and local; `opened` is its opened file, or null when it could not be
+// opened.
+std::optional<LoadedImage> ImageLoadingPipeline::imageFor(const QUrl& key,
+                                                          const OpenedImage* opened)
+{
+    Q_ASSERT(m_worker.isWorkerThread());
     if (const auto cached = m_cache.constFind(key); cached != m_cache.constEnd()) {
         markRecentlyUsed(key);
         return *cached;
     }
     ++m_decodeCount;
-    std::optional<LoadedImage> loaded = loadImage(key);
+    std::optional<LoadedImage> loaded = opened ? loadImage(key, *opened) : std::nullopt;
     if (!loaded) {
         return std::nullopt;
     }
     m_cache.insert(key, *loaded);
+    m_cacheBytes += loaded->cgImage.sizeInBytes();
     markRecentlyUsed(key);
-    trimCacheIfNeeded();
+    trimCacheIfNeeded(key);
     return loaded;
 }
 
@@ -190,30 +323,99 @@ void ImageLoadingPipeline::markRecentlyUsed(const QUrl& url)
     m_cacheOrder.append(url);
 }
 
-void ImageLoadingPipeline::trimCacheIfNeeded()
+void ImageLoadingPipeline::trimCacheIfNeeded(const QUrl& keep)
 {
-    while (m_cacheOrder.size() > maxCachedImages) {
-        m_cache.remove(m_cacheOrder.takeFirst());
+    const qint64 budget = m_cacheByteBudget;
+    qsizetype next = 0;
+    while (next < m_cacheOrder.size() &&
+           (m_cacheOrder.size() > maxCachedImages || m_cacheBytes > budget)) {
+        if (m_cacheOrder.at(next) == keep) {
+            ++next;
+            continue;
+        }
+        const QUrl evicted = m_cacheOrder.takeAt(next);
+        m_cacheBytes -= m_cache.take(evicted).cgImage.sizeInBytes();
     }
 }
 
-std::optional<LoadedImage> ImageLoadingPipeline::loadImage(const QUrl& url)
+std::optional<ImageLoadingPipeline::OpenedImage> ImageLoadingPipeline::open(const QUrl& url)
 {
-    const ImageSource source(url.toLocalFile());
-    if (!source.isValid()) {
+    auto source = std::make_shared<const ImageSource>(url.toLocalFile());
+    if (!source->isValid()) {
         return std::nullopt;
     }
-    const QVariantMap properties = source.properties();
+    const QVariantMap properties = source->properties();
     const double width = dimension(properties, ImageProperties::pixelWidthKey).value_or(0);
     const double height = dimension(properties, ImageProperties::pixelHeightKey).value_or(0);
     if (std::max(width, height) < 1) {
         return std::nullopt;
     }
-    const QImage image = source.decode();
+    // The stored size stands in for the decoded one, which only matters when the properties
+    // lack a dimension, and then the check above has refused the file already.
+    const QString metadata = imageMetadataSummary(properties, source->storedPixelSize());
+    return OpenedImage{std::move(source), metadata};
+}
+
+std::optional<LoadedImage> ImageLoadingPipeline::loadImage(const QUrl& url,
+                                                           const OpenedImage& opened)
+{
+    QImage image = opened.source->decode();
     if (image.isNull()) {
         return std::nullopt;
     }
-    return LoadedImage{url, image, imageMetadataSummary(properties, image.size())};
+    DisplayColour::convertToSRgb(image);
+    return LoadedImage{url, image, opened.metadata};
+}
+
+std::optional<LoadedImage> ImageLoadingPipeline::loadScaledImage(const QUrl& url, int longestSide)
+{
+    const QUrl key = ImageSequence::standardized(url);
+    if (!key.isLocalFile()) {
+        return std::nullopt;
+    }
+    const std::optional<OpenedImage> opened = open(key);
+    if (!opened) {
+        return std::nullopt;
+    }
+    QImage image = opened->source->decodeScaled(longestSide);
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    DisplayColour::convertToSRgb(image);
+    return LoadedImage{key, image, opened->metadata};
+}
+
+std::optional<ImageLoadingPipeline::Preview>
+ImageLoadingPipeline::loadPreview(const QUrl& url, const OpenedImage& opened, QSize fitSize)
+{
+    const QSize stored = opened.source->storedPixelSize();
+    if (fitSize.isEmpty() || stored.isEmpty()) {
+        return std::nullopt;
+    }
+    // The orientation is not known before decoding, so cover the fit either way round.
+    const int needed =
+        std::max(longestSide(stored.scaled(fitSize, Qt::KeepAspectRatio)),
+                 longestSide(stored.transposed().scaled(fitSize, Qt::KeepAspectRatio)));
+    if (!opened.source->reducesWhileDecoding(needed)) {
+        return std::nullopt;
+    }
+    QImage image = opened.source->decodeScaled(needed);
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    // A preview turned the other way round than the stored pixels was rotated by a quarter.
+    const bool isTurned = (image.width() > image.height() && stored.width() < stored.height()) ||
+                          (image.width() < image.height() && stored.width() > stored.height());
+    const QSize full = isTurned ? stored.transposed() : stored;
+    // Reduced here to exactly the fitted size, so the requester shows it without rescaling.
+    const QSize fitted = full.scaled(fitSize, Qt::KeepAspectRatio);
+    if (image.width() > fitted.width() && image.height() > fitted.height()) {
+        QImage reduced = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        reduced.setColorSpace(image.colorSpace());
+        image = reduced;
+    }
+    DisplayColour::convertToSRgb(image);
+    return Preview{LoadedImage{url, image, opened.metadata}, full};
 }
 
 QString ImageLoadingPipeline::imageMetadataSummary(const QVariantMap& properties,

@@ -19,6 +19,7 @@ private slots:
     void beepsAtBothEnds();
     void refusesWhatIsNotAnImage();
     void paintsTheImageFittedAndCentred();
+    void previewTakesTheRectangleOfTheFullImage();
 
 private:
     QUrl urlOf(const QString& name) const { return QUrl::fromLocalFile(m_dir.filePath(name)); }
@@ -117,6 +118,44 @@ void TestBrowserWindow::paintsTheImageFittedAndCentred()
     QCOMPARE(frame.pixelColor(395, 295), QColor(Qt::red));
     QCOMPARE(frame.pixelColor(200, 90), QColor(Qt::black));
     QCOMPARE(frame.pixelColor(200, 310), QColor(Qt::black));
+}
+
+void TestBrowserWindow::previewTakesTheRectangleOfTheFullImage()
+{
+    // A photo large enough for a reduced decode to pay.
+    QImage photo(1600, 1200, QImage::Format_RGB32);
+    photo.fill(Qt::darkCyan);
+    const QString path = m_dir.filePath(QStringLiteral("b_photo.jpg"));
+    QVERIFY(photo.save(path, "jpeg"));
+
+    ImageLoadingPipeline pipeline;
+    BrowserWindow window(pipeline);
+    window.resize(400, 300);
+    QSignalSpy previewed(&window, &BrowserWindow::previewShown);
+    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    QRectF previewRect;
+    QImage previewFrame;
+    connect(&window, &BrowserWindow::previewShown, this, [&] {
+        QVERIFY(window.isShowingPreview());
+        QVERIFY(window.shownImage().width() < 1600);
+        previewRect = window.imageRect();
+        previewFrame = window.grab().toImage();
+    });
+    QVERIFY(window.open(QUrl::fromLocalFile(path)));
+    QVERIFY(shown.wait());
+    QCOMPARE(previewed.size(), 1);
+    QVERIFY(!window.isShowingPreview());
+    QCOMPARE(window.shownImage().size(), QSize(1600, 1200));
+    QCOMPARE(window.imageRect(), previewRect);
+    QCOMPARE(previewRect, QRectF(0, 0, 400, 300));
+    QCOMPARE(window.grab().toImage(), previewFrame);
+
+    // Shown again from the cache: no preview.
+    QTest::keyClick(&window, Qt::Key_Left);
+    QVERIFY(shown.wait());
+    QTest::keyClick(&window, Qt::Key_Right);
+    QVERIFY(shown.wait());
+    QCOMPARE(previewed.size(), 1);
 }
 
 QTEST_MAIN(TestBrowserWindow)

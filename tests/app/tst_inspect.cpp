@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +18,9 @@ private slots:
     void decodesSvgWithText();
     void listsTheSequenceWithTheCurrentFileMarked();
     void refusedListPrintsNothing();
+    void exportShowsEveryOrientationUpright_data();
+    void exportShowsEveryOrientationUpright();
+    void exportOfARefusedFileWritesNothing();
 
 private:
     struct Run
@@ -131,6 +135,87 @@ void TestInspect::refusedListPrintsNothing()
         QCOMPARE(run.exitCode, 1);
         QVERIFY(run.lines.isEmpty());
     }
+}
+
+namespace {
+
+// The mean difference per channel of two images of one size, in levels (0 to 255).
+double meanDifference(const QImage& first, const QImage& second)
+{
+    const QImage a = first.convertToFormat(QImage::Format_RGB32);
+    const QImage b = second.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+} // namespace
+
+void TestInspect::exportShowsEveryOrientationUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("scaledSide");
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+        QTest::addRow("orientation %d in full", orientation) << orientation << 0;
+        QTest::addRow("orientation %d scaled", orientation) << orientation << 120;
+    }
+}
+
+// The orientation samples all show the same upright picture once their tag is applied, so
+// each exported bitmap matches the untagged one's.
+void TestInspect::exportShowsEveryOrientationUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, scaledSide);
+    QTemporaryDir dir;
+    const auto exported = [&](int tag) {
+        const QString out = dir.filePath(QStringLiteral("%1.png").arg(tag));
+        const QString file = sample(QStringLiteral("Orientation_%1.jpg").arg(tag));
+        const QStringList arguments = scaledSide > 0
+                                          ? QStringList{QStringLiteral("--export-scaled"),
+                                                        QString::number(scaledSide), file, out}
+                                          : QStringList{QStringLiteral("--export"), file, out};
+        const Run run = inspect(arguments);
+        return run.exitCode == 0 && run.lines.size() == 1 ? QImage(out) : QImage();
+    };
+    const QImage upright = exported(1);
+    const QImage image = exported(orientation);
+    QVERIFY(!upright.isNull());
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), upright.size());
+    if (scaledSide > 0) {
+        QVERIFY(std::max(image.width(), image.height()) >= scaledSide);
+        QVERIFY(image.width() < 480);
+    } else {
+        QCOMPARE(image.size(), QSize(480, 320));
+    }
+    QVERIFY2(meanDifference(image, upright) < 6,
+             qPrintable(QString::number(meanDifference(image, upright))));
+}
+
+void TestInspect::exportOfARefusedFileWritesNothing()
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.png"));
+    const Run missing =
+        inspect({QStringLiteral("--export"), dir.filePath(QStringLiteral("missing.png")), out});
+    QCOMPARE(missing.exitCode, 1);
+    QCOMPARE(missing.lines, QStringList{QStringLiteral("-\terror: no such file")});
+    const Run scaled = inspect({QStringLiteral("--export-scaled"), QStringLiteral("64"),
+                                dir.filePath(QStringLiteral("missing.png")), out});
+    QCOMPARE(scaled.exitCode, 1);
+    QVERIFY(!QFile::exists(out));
+    const Run unwritable = inspect({QStringLiteral("--export"), sample(QStringLiteral("IMG_1.png")),
+                                    dir.filePath(QStringLiteral("no/such/folder/out.png"))});
+    QCOMPARE(unwritable.exitCode, 1);
+    QVERIFY(unwritable.lines.value(0).startsWith(QStringLiteral("-\terror: cannot write")));
 }
 
 QTEST_GUILESS_MAIN(TestInspect)

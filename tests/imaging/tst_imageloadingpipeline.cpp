@@ -71,10 +71,31 @@ private slots:
     void cancelledRequestIsNotDelivered();
     void noDeliveryToADestroyedContext();
     void destroyingThePipelineDeliversNothing();
+    void previewComesBeforeTheFullImage_data();
+    void previewComesBeforeTheFullImage();
+    void onlyTheFullImageComes_data();
+    void onlyTheFullImageComes();
+    void refusedFilesGiveNoPreview_data();
+    void refusedFilesGiveNoPreview();
+    void cancelledRequestStopsAfterItsPreview();
+    void startLoadingHandsItsPreviewToTheFirstRequest();
+    void cacheStaysWithinItsByteBudget();
 
 private:
+    // What one preview-and-full request delivered.
+    struct Deliveries
+    {
+        std::optional<LoadedImage> preview;
+        QSize fullPixelSize;
+        std::optional<LoadedImage> full;
+        bool isDone = false;
+        bool previewCameFirst = true;
+    };
+
     QUrl url(int index) const;
+    QUrl fileUrl(const QString& name) const { return QUrl::fromLocalFile(m_dir.filePath(name)); }
     std::optional<LoadedImage> load(ImageLoadingPipeline& pipeline, const QUrl& url);
+    Deliveries loadWithPreview(ImageLoadingPipeline& pipeline, const QUrl& url, QSize fitSize);
 
     QTemporaryDir m_dir;
 };
@@ -87,6 +108,21 @@ void TestImageLoadingPipeline::initTestCase()
     }
     QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
     QVERIFY(writeJpeg(m_dir.filePath(QStringLiteral("busy.jpg")), noise(QSize(3000, 2000))));
+
+    // Large enough for a reduced decode to pay: one upright, one stored turned a quarter.
+    QVERIFY(writeJpeg(m_dir.filePath(QStringLiteral("large.jpg")), quadrants(QSize(1600, 1200))));
+    QVERIFY(writeJpeg(m_dir.filePath(QStringLiteral("turned.jpg")), quadrants(QSize(1600, 1200))));
+    QVERIFY(writeExif(m_dir.filePath(QStringLiteral("turned.jpg")),
+                      {{QStringLiteral("Exif.Image.Orientation"), QStringLiteral("6")},
+                       {QStringLiteral("Exif.Image.Model"), QStringLiteral("Turner")}}));
+    QVERIFY(quadrants(QSize(1600, 1200)).save(m_dir.filePath(QStringLiteral("large.png"))));
+
+    // The same photo cut inside its compressed data and just before its end marker.
+    const QByteArray whole = readBytes(m_dir.filePath(QStringLiteral("large.jpg")));
+    QVERIFY(writeBytes(m_dir.filePath(QStringLiteral("cut-50.jpg")), whole.left(whole.size() / 2)));
+    QVERIFY(writeBytes(m_dir.filePath(QStringLiteral("cut-90.jpg")),
+                       whole.left(whole.size() * 9 / 10)));
+    QVERIFY(writeBytes(m_dir.filePath(QStringLiteral("no-end-marker.jpg")), whole.chopped(2)));
 }
 
 QUrl TestImageLoadingPipeline::url(int index) const
@@ -107,6 +143,28 @@ std::optional<LoadedImage> TestImageLoadingPipeline::load(ImageLoadingPipeline& 
         qWarning("no answer for %s", qPrintable(url.toString()));
     }
     return result;
+}
+
+TestImageLoadingPipeline::Deliveries
+TestImageLoadingPipeline::loadWithPreview(ImageLoadingPipeline& pipeline, const QUrl& url,
+                                          QSize fitSize)
+{
+    Deliveries deliveries;
+    pipeline.image(
+        url, fitSize, this,
+        [&](const LoadedImage& preview, QSize fullPixelSize) {
+            deliveries.previewCameFirst = !deliveries.isDone;
+            deliveries.preview = preview;
+            deliveries.fullPixelSize = fullPixelSize;
+        },
+        [&](std::optional<LoadedImage> loaded) {
+            deliveries.full = std::move(loaded);
+            deliveries.isDone = true;
+        });
+    if (!QTest::qWaitFor([&] { return deliveries.isDone; }, waitMilliseconds)) {
+        qWarning("no answer for %s", qPrintable(url.toString()));
+    }
+    return deliveries;
 }
 
 void TestImageLoadingPipeline::summary_data()
@@ -385,6 +443,160 @@ void TestImageLoadingPipeline::destroyingThePipelineDeliversNothing()
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     QCOMPARE(answers, 0);
+}
+
+void TestImageLoadingPipeline::previewComesBeforeTheFullImage_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("fitSize");
+    QTest::addColumn<QSize>("fullSize");
+    QTest::addColumn<QColor>("topLeft");
+
+    QTest::newRow("upright") << "large.jpg" << QSize(400, 300) << QSize(1600, 1200)
+                             << topLeftColour;
+    QTest::newRow("turned a quarter")
+        << "turned.jpg" << QSize(300, 400) << QSize(1200, 1600) << bottomLeftColour;
+}
+
+void TestImageLoadingPipeline::previewComesBeforeTheFullImage()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, fitSize);
+    QFETCH(QSize, fullSize);
+    QFETCH(QColor, topLeft);
+
+    ImageLoadingPipeline pipeline;
+    const Deliveries deliveries = loadWithPreview(pipeline, fileUrl(name), fitSize);
+    QVERIFY(deliveries.preview);
+    QVERIFY(deliveries.full);
+    QVERIFY(deliveries.previewCameFirst);
+    QCOMPARE(deliveries.fullPixelSize, fullSize);
+    QCOMPARE(deliveries.full->cgImage.size(), fullSize);
+    // Reduced, but still covering the fitted size, the same way round as the full image.
+    const QSize preview = deliveries.preview->cgImage.size();
+    const QSize fitted = fullSize.scaled(fitSize, Qt::KeepAspectRatio);
+    QVERIFY2(preview.width() >= fitted.width() && preview.height() >= fitted.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(preview.width()).arg(preview.height())));
+    QVERIFY(preview.width() < fullSize.width());
+    QCOMPARE(preview.width() * fullSize.height(), preview.height() * fullSize.width());
+    QVERIFY(isNear(deliveries.preview->cgImage.pixelColor(4, 4), topLeft));
+    QCOMPARE(deliveries.preview->metadata, deliveries.full->metadata);
+    QCOMPARE(deliveries.preview->url, deliveries.full->url);
+    QCOMPARE(pipeline.decodeCount(), 1);
+}
+
+void TestImageLoadingPipeline::onlyTheFullImageComes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("fitSize");
+    QTest::addColumn<bool>("isCachedFirst");
+
+    QTest::newRow("cached") << "large.jpg" << QSize(400, 300) << true;
+    QTest::newRow("fit larger than the image") << "large.jpg" << QSize(1600, 1600) << false;
+    QTest::newRow("fit too close for a reduced decode") << "large.jpg" << QSize(1000, 800) << false;
+    QTest::newRow("format reduces only after decoding") << "large.png" << QSize(400, 300) << false;
+}
+
+void TestImageLoadingPipeline::onlyTheFullImageComes()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, fitSize);
+    QFETCH(bool, isCachedFirst);
+
+    ImageLoadingPipeline pipeline;
+    if (isCachedFirst) {
+        QVERIFY(load(pipeline, fileUrl(name)));
+    }
+    const Deliveries deliveries = loadWithPreview(pipeline, fileUrl(name), fitSize);
+    QVERIFY(!deliveries.preview);
+    QVERIFY(deliveries.full);
+    QCOMPARE(deliveries.full->cgImage.size(), QSize(1600, 1200));
+    QCOMPARE(pipeline.decodeCount(), 1);
+}
+
+void TestImageLoadingPipeline::refusedFilesGiveNoPreview_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("cut at half the scan") << "cut-50.jpg";
+    QTest::newRow("cut at nine tenths") << "cut-90.jpg";
+    QTest::newRow("only the end marker missing") << "no-end-marker.jpg";
+}
+
+void TestImageLoadingPipeline::refusedFilesGiveNoPreview()
+{
+    QFETCH(QString, name);
+    ImageLoadingPipeline pipeline;
+    QVERIFY(!load(pipeline, fileUrl(name)));
+    const Deliveries deliveries = loadWithPreview(pipeline, fileUrl(name), QSize(400, 300));
+    QVERIFY(deliveries.isDone);
+    QVERIFY(!deliveries.preview);
+    QVERIFY(!deliveries.full);
+}
+
+void TestImageLoadingPipeline::cancelledRequestStopsAfterItsPreview()
+{
+    ImageLoadingPipeline pipeline;
+    bool fullCame = false;
+    // The user moves on at once: the next request cancels this one while its preview may be
+    // decoding, so its full decode, queued behind the next request, is skipped.
+    pipeline
+        .image(
+            fileUrl(QStringLiteral("large.jpg")), QSize(400, 300), this,
+            [&](const LoadedImage&, QSize) { fullCame = true; },
+            [&](std::optional<LoadedImage>) { fullCame = true; })
+        .cancel();
+    QVERIFY(load(pipeline, url(0)));
+    QVERIFY(load(pipeline, url(0)));
+    QVERIFY(!fullCame);
+    QCOMPARE(pipeline.decodeCount(), 1);
+    // Nothing of it was cached: the image decodes in full when asked again.
+    QVERIFY(load(pipeline, fileUrl(QStringLiteral("large.jpg"))));
+    QCOMPARE(pipeline.decodeCount(), 2);
+}
+
+void TestImageLoadingPipeline::startLoadingHandsItsPreviewToTheFirstRequest()
+{
+    ImageLoadingPipeline pipeline;
+    const QUrl large = fileUrl(QStringLiteral("large.jpg"));
+    pipeline.startLoading(large, QSize(400, 300));
+    QTRY_COMPARE_WITH_TIMEOUT(pipeline.decodeCount(), 1, waitMilliseconds);
+    const Deliveries deliveries = loadWithPreview(pipeline, large, QSize(400, 300));
+    QVERIFY(deliveries.full);
+    QCOMPARE(pipeline.decodeCount(), 1);
+
+    // While the full decode is still ahead, the kept preview answers at once.
+    ImageLoadingPipeline fresh;
+    fresh.startLoading(large, QSize(400, 300));
+    const Deliveries early = loadWithPreview(fresh, large, QSize(400, 300));
+    QVERIFY(early.preview);
+    QVERIFY(early.previewCameFirst);
+    QVERIFY(early.full);
+    QCOMPARE(fresh.decodeCount(), 1);
+}
+
+void TestImageLoadingPipeline::cacheStaysWithinItsByteBudget()
+{
+    ImageLoadingPipeline pipeline;
+    const qint64 imageBytes = QImage(QSize(32, 24), QImage::Format_RGB32).sizeInBytes();
+    pipeline.setCacheByteBudget(2 * imageBytes + imageBytes / 2);
+    for (int i : {0, 1, 2}) {
+        QVERIFY(load(pipeline, url(0).resolved(QUrl(QStringLiteral("image%1.jpg").arg(i)))));
+    }
+    QCOMPARE(pipeline.decodeCount(), 3);
+    // Two fit: 1 and 2 stay, 0 went first.
+    QVERIFY(load(pipeline, url(2)));
+    QVERIFY(load(pipeline, url(1)));
+    QCOMPARE(pipeline.decodeCount(), 3);
+    QVERIFY(load(pipeline, url(0)));
+    QCOMPARE(pipeline.decodeCount(), 4);
+
+    // A budget below one image still keeps the image just delivered, and only that one.
+    pipeline.setCacheByteBudget(1);
+    QVERIFY(load(pipeline, url(6)));
+    QVERIFY(load(pipeline, url(6)));
+    QCOMPARE(pipeline.decodeCount(), 5);
+    QVERIFY(load(pipeline, url(0)));
+    QCOMPARE(pipeline.decodeCount(), 6);
 }
 
 QTEST_MAIN(TestImageLoadingPipeline)

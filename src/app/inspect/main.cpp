@@ -5,13 +5,20 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QTextStream>
 #include <optional>
 
 // vistrel-inspect FILE...      WIDTHxHEIGHT<TAB>SUMMARY per file, as the viewer decodes it
 // vistrel-inspect --list FILE  the folder's image sequence starting at FILE, current one marked *
+// vistrel-inspect --export FILE OUT.png
+//                              writes the bitmap the viewer shows (orientation applied, sRGB)
+// vistrel-inspect --export-scaled N FILE OUT.png
+//                              the same, reduced so that its longest side is at least N pixels
+// The export modes print FILE's line as the first mode does.
 //
-// Exit status 1 when any file does not decode, or when the sequence refuses FILE.
+// Exit status 1 when any file does not decode or cannot be written, or when the sequence
+// refuses FILE.
 
 namespace {
 
@@ -35,29 +42,58 @@ QString failureReason(const QString& argument)
     return QStringLiteral("cannot decode");
 }
 
+std::optional<LoadedImage> loadThroughPipeline(ImageLoadingPipeline& pipeline,
+                                               const QString& argument)
+{
+    QObject context;
+    std::optional<LoadedImage> loaded;
+    QEventLoop loop;
+    pipeline.image(urlForArgument(argument), &context,
+                   [&](const std::optional<LoadedImage>& result) {
+                       loaded = result;
+                       loop.quit();
+                   });
+    loop.exec();
+    return loaded;
+}
+
+// Prints the line of one file; false when it did not decode.
+bool printLine(const std::optional<LoadedImage>& loaded, const QString& argument, QTextStream& out)
+{
+    if (!loaded) {
+        out << "-\terror: " << failureReason(argument) << '\n';
+        return false;
+    }
+    out << loaded->cgImage.width() << 'x' << loaded->cgImage.height() << '\t' << loaded->metadata
+        << '\n';
+    return true;
+}
+
 int inspectFiles(const QStringList& arguments, QTextStream& out)
 {
     ImageLoadingPipeline pipeline;
-    QObject context;
     int status = 0;
     for (const QString& argument : arguments) {
-        std::optional<LoadedImage> loaded;
-        QEventLoop loop;
-        pipeline.image(urlForArgument(argument), &context,
-                       [&](const std::optional<LoadedImage>& result) {
-                           loaded = result;
-                           loop.quit();
-                       });
-        loop.exec();
-        if (loaded) {
-            out << loaded->cgImage.width() << 'x' << loaded->cgImage.height() << '\t'
-                << loaded->metadata << '\n';
-        } else {
-            out << "-\terror: " << failureReason(argument) << '\n';
+        if (!printLine(loadThroughPipeline(pipeline, argument), argument, out)) {
             status = 1;
         }
     }
     return status;
+}
+
+int exportImage(const std::optional<LoadedImage>& loaded, const QString& argument,
+                const QString& outputPath, QTextStream& out)
+{
+    if (!loaded) {
+        return printLine(loaded, argument, out) ? 0 : 1;
+    }
+    QImageWriter writer(outputPath, "png");
+    if (!writer.write(loaded->cgImage)) {
+        out << "-\terror: cannot write " << outputPath << '\n';
+        return 1;
+    }
+    printLine(loaded, argument, out);
+    return 0;
 }
 
 int listSequence(const QString& argument, QTextStream& out)
@@ -88,8 +124,24 @@ int main(int argc, char** argv)
     if (arguments.size() == 2 && arguments.first() == QStringLiteral("--list")) {
         return listSequence(arguments.at(1), out);
     }
+    if (arguments.size() == 3 && arguments.first() == QStringLiteral("--export")) {
+        ImageLoadingPipeline pipeline;
+        return exportImage(loadThroughPipeline(pipeline, arguments.at(1)), arguments.at(1),
+                           arguments.at(2), out);
+    }
+    bool isSide = false;
+    const int side = arguments.size() == 4 ? arguments.at(1).toInt(&isSide) : 0;
+    if (arguments.size() == 4 && arguments.first() == QStringLiteral("--export-scaled") && isSide &&
+        side > 0) {
+        return exportImage(
+            ImageLoadingPipeline::loadScaledImage(urlForArgument(arguments.at(2)), side),
+            arguments.at(2), arguments.at(3), out);
+    }
     if (arguments.isEmpty() || arguments.first().startsWith(QStringLiteral("--"))) {
-        err << "usage: vistrel-inspect FILE...\n       vistrel-inspect --list FILE\n";
+        err << "usage: vistrel-inspect FILE...\n"
+               "       vistrel-inspect --list FILE\n"
+               "       vistrel-inspect --export FILE OUT.png\n"
+               "       vistrel-inspect --export-scaled N FILE OUT.png\n";
         return 2;
     }
     return inspectFiles(arguments, out);
