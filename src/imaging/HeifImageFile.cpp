@@ -1,5 +1,7 @@
 #include "HeifImageFile.h"
 
+#include "ImageReduction.h"
+
 #include <QColorSpace>
 #include <QPointF>
 #include <algorithm>
@@ -280,13 +282,5 @@ QImage HeifImageFile::decodeScaled(int longestSide, qint64 maximumBytes) const
             return image;
         }
     }
-    const QImage image = decode(maximumBytes);
-    if (image.isNull() || std::max(image.width(), image.height()) <= longestSide) {
-        return image;
-    }
-    QImage reduced =
-        image.scaled(image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio),
-                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    reduced.setColorSpace(image.colorSpace());
-    return reduced;
+    return ImageReduction::reducedToLongestSide(decode(maximumBytes), longestSide);
 }

@@ -2,11 +2,11 @@
 
 #include "DisplayColour.h"
 #include "ImageProperties.h"
+#include "ImageReduction.h"
 #include "ImageSequence.h"
 #include "ImageSource.h"
 #include "PhysicalMemory.h"
 
-#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -409,11 +409,7 @@ ImageLoadingPipeline::loadPreview(const QUrl& url, const OpenedImage& opened, QS
     const QSize full = isTurned ? stored.transposed() : stored;
     // Reduced here to exactly the fitted size, so the requester shows it without rescaling.
     const QSize fitted = full.scaled(fitSize, Qt::KeepAspectRatio);
-    if (image.width() > fitted.width() && image.height() > fitted.height()) {
-        QImage reduced = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        reduced.setColorSpace(image.colorSpace());
-        image = reduced;
-    }
+    image = ImageReduction::reducedToLongestSide(image, std::max(fitted.width(), fitted.height()));
     DisplayColour::convertToSRgb(image);
     return Preview{LoadedImage{url, image, opened.metadata}, full};
 }

@@ -2,12 +2,12 @@
 
 #include "HeifImageFile.h"
 #include "ImageProperties.h"
+#include "ImageReduction.h"
 #include "JpegDecoder.h"
 #include "JpegStream.h"
 #include "TiffImageFile.h"
 
 #include <QBuffer>
-#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -137,15 +137,8 @@ QImage ImageSource::decodeScaled(int longestSide, ScaledSize mode) const
     const QImage image = m_heif   ? m_heif->decodeScaled(longestSide, maximumBytes)
                          : m_tiff ? m_tiff->decodeScaled(longestSide, maximumBytes)
                                   : decodeWithQt(longestSide);
-    if (mode == ScaledSize::AtLeast || image.isNull() ||
-        std::max(image.width(), image.height()) <= longestSide) {
-        return image;
-    }
-    QImage reduced =
-        image.scaled(image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio),
-                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    reduced.setColorSpace(image.colorSpace());
-    return reduced;
+    return mode == ScaledSize::Exactly ? ImageReduction::reducedToLongestSide(image, longestSide)
+                                       : image;
 }
 
 bool ImageSource::reducesWhileDecoding(int longestSide) const

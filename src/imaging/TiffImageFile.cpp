@@ -1,5 +1,7 @@
 #include "TiffImageFile.h"
 
+#include "ImageReduction.h"
+
 #include <QColorSpace>
 #include <QTransform>
 #include <algorithm>
@@ -440,13 +442,5 @@ QImage TiffImageFile::decode(qint64 maximumBytes) const
 
 QImage TiffImageFile::decodeScaled(int longestSide, qint64 maximumBytes) const
 {
-    const QImage image = decode(maximumBytes);
-    if (image.isNull() || std::max(image.width(), image.height()) <= longestSide) {
-        return image;
-    }
-    QImage reduced =
-        image.scaled(image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio),
-                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    reduced.setColorSpace(image.colorSpace());
-    return reduced;
+    return ImageReduction::reducedToLongestSide(decode(maximumBytes), longestSide);
 }

@@ -16,14 +16,6 @@
 
 using namespace TestImageFiles;
 
-#if defined(__SANITIZE_ADDRESS__)
-// The HEVC encoder that writes the HEIC fixtures keeps process-wide tables it never frees.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libx265.so\n";
-}
-#endif
-
 namespace {
 
 // Standard CRC-32 as PNG chunks use it.

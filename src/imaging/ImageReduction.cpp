@@ -1,0 +1,20 @@
+#include "ImageReduction.h"
+
+#include <QColorSpace>
+#include <algorithm>
+
+namespace ImageReduction {
+
+QImage reducedToLongestSide(const QImage& image, int longestSide)
+{
+    if (image.isNull() || std::max(image.width(), image.height()) <= longestSide) {
+        return image;
+    }
+    QImage reduced =
+        image.scaled(image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio),
+                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    reduced.setColorSpace(image.colorSpace());
+    return reduced;
+}
+
+} // namespace ImageReduction
