@@ -2,35 +2,40 @@
 #include "BenchmarkRegistry.h"
 #include "ImageLoadingPipeline.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 
 namespace {
 
 constexpr int repetitions = 5;
 constexpr QSize windowFit(1200, 800);
 
-// The preview a fresh pipeline (cold cache) sends first for a window of `windowFit`; the full
-// decode that would follow is cut short by cancelling.
-bool previewThroughPipeline(const QUrl& url)
+// Seconds until a fresh pipeline (cold cache) delivers the preview for a window of
+// `windowFit`; 0 when none came. The full decode that follows is not waited for, but the
+// pipeline's teardown waits for it, so that is left out of the time.
+double secondsToPreview(const QUrl& url)
 {
     ImageLoadingPipeline pipeline;
     QObject context;
     QEventLoop loop;
-    bool previewed = false;
-    CancellationHandle request;
-    request = pipeline.image(
+    double seconds = 0;
+    QElapsedTimer timer;
+    timer.start();
+    pipeline.image(
         url, windowFit, &context,
         [&](const LoadedImage& preview, QSize) {
-            previewed = preview.cgImage.width() >= windowFit.width();
-            request.cancel();
+            if (preview.cgImage.width() >= windowFit.width()) {
+                seconds = double(timer.nsecsElapsed()) / 1e9;
+            }
             loop.quit();
         },
         [&](std::optional<LoadedImage>) { loop.quit(); });
     loop.exec();
-    return previewed;
+    return seconds;
 }
 
 void measurePreview(const QString& label, int grainAmplitude, QTemporaryDir& folder)
@@ -44,8 +49,12 @@ void measurePreview(const QString& label, int grainAmplitude, QTemporaryDir& fol
     bool allDecoded = BenchPhotos::decodeThroughPipeline(url);
     const double full = bench::bestSeconds(
         repetitions, [&] { allDecoded = BenchPhotos::decodeThroughPipeline(url) && allDecoded; });
-    const double preview = bench::bestSeconds(
-        repetitions, [&] { allDecoded = previewThroughPipeline(url) && allDecoded; });
+    double preview = 0;
+    for (int i = 0; i < repetitions; ++i) {
+        const double seconds = secondsToPreview(url);
+        allDecoded = seconds > 0 && allDecoded;
+        preview = i == 0 ? seconds : std::min(preview, seconds);
+    }
     if (!allDecoded) {
         qWarning("preview benchmark: a decode failed");
         return;
