@@ -112,11 +112,13 @@ void BrowserWindow::showPreview(const QUrl& url, const QImage& preview, QSize fu
 
 void BrowserWindow::showImage(const QUrl& url, const QImage& image)
 {
-    // The preview already covers the fitted size: its scaled pixmap is what the full image
-    // would give, so the full bitmap is kept for the next resize and nothing is rescaled now.
-    const bool keepsPixmap = m_isShowingPreview && m_shownUrl == url &&
-                             m_fullPixelSize == image.size() &&
-                             m_fitted.size() == fittedPixelSize();
+    // The preview covers the fitted size (the window was not enlarged since): its scaled
+    // pixmap is what the full image would give, so the full bitmap is kept for the next resize
+    // and nothing is rescaled now.
+    const bool keepsPixmap =
+        m_isShowingPreview && m_shownUrl == url && m_fullPixelSize == image.size() &&
+        m_fitted.size() == fittedPixelSize() && m_image.width() >= m_fitted.width() &&
+        m_image.height() >= m_fitted.height();
     m_image = image;
     m_fullPixelSize = image.size();
     m_isShowingPreview = false;
@@ -152,7 +154,7 @@ QSize BrowserWindow::fitSize() const
 // Small images are enlarged to fit as well.
 QSize BrowserWindow::fittedPixelSize() const
 {
-    return m_fullPixelSize.scaled(fitSize(), Qt::KeepAspectRatio);
+    return m_fullPixelSize.scaled(fitSize(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
 QRectF BrowserWindow::imageRect() const

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+#include <optional>
 
 namespace {
 
@@ -31,9 +32,11 @@ int main(int argc, char** argv)
     // The first image decodes on the pipeline's worker while Qt starts up and builds the
     // window, instead of after it. The window is not there yet to say its size: its initial
     // one at a device pixel ratio of 1 is assumed; a larger real fit decodes a new preview.
-    ImageLoadingPipeline pipeline;
+    // The pipeline is destroyed before the application, so a decode still running at quit
+    // (a vector image needs the application's fonts) finishes while they exist.
+    std::optional<ImageLoadingPipeline> pipeline(std::in_place);
     if (const QUrl first = likelyFirstFile(argc, argv); !first.isEmpty()) {
-        pipeline.startLoading(first, BrowserWindow::initialSize);
+        pipeline->startLoading(first, BrowserWindow::initialSize);
     }
 
     QApplication application(argc, argv);
@@ -41,18 +44,23 @@ int main(int argc, char** argv)
     QApplication::setOrganizationDomain(QStringLiteral("com.dorn.vistrel"));
     SystemBeep::setSink([] { QApplication::beep(); });
 
-    BrowserWindow window(pipeline);
-    window.show();
+    int status = 0;
+    {
+        BrowserWindow window(*pipeline);
+        window.show();
 
-    const QStringList arguments = application.arguments().mid(1);
-    for (const QString& argument : arguments) {
-        if (argument.startsWith(u'-')) {
-            continue;
+        const QStringList arguments = application.arguments().mid(1);
+        for (const QString& argument : arguments) {
+            if (argument.startsWith(u'-')) {
+                continue;
+            }
+            const QUrl url = QUrl::fromLocalFile(QDir::current().absoluteFilePath(argument));
+            if (window.open(url)) {
+                break;
+            }
         }
-        const QUrl url = QUrl::fromLocalFile(QDir::current().absoluteFilePath(argument));
-        if (window.open(url)) {
-            break;
-        }
+        status = QApplication::exec();
     }
-    return QApplication::exec();
+    pipeline.reset();
+    return status;
 }

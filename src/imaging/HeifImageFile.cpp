@@ -206,10 +206,17 @@ QSize HeifImageFile::storedPixelSize() const
             heif_image_handle_get_ispe_height(m_handle.get())};
 }
 
+// Decoding holds libheif's planes, its interleaved copy (3 or 4 bytes a pixel) and our bitmap
+// (4) at once: about twice what the bitmap alone needs.
 bool HeifImageFile::primaryFitsIn(qint64 maximumBytes) const
 {
-    return m_handle && fitsIn(storedPixelSize(), maximumBytes) &&
-           fitsIn(displayedSizeOf(m_handle.get()), maximumBytes);
+    return m_handle && fitsIn(storedPixelSize(), maximumBytes / 2) &&
+           fitsIn(displayedSizeOf(m_handle.get()), maximumBytes / 2);
+}
+
+QSize HeifImageFile::displayedPixelSize() const
+{
+    return m_handle ? displayedSizeOf(m_handle.get()) : QSize();
 }
 
 QImage HeifImageFile::decode(qint64 maximumBytes) const

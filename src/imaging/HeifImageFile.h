@@ -34,6 +34,9 @@ public:
     // The size of the coded image before rotation and mirroring, in pixels; empty when invalid.
     QSize storedPixelSize() const;
 
+    // The size of the primary image as shown: cropped, rotated and mirrored.
+    QSize displayedPixelSize() const;
+
     // The primary image at full resolution with its transformations applied, as RGB32 or, with
     // an alpha channel, ARGB32_Premultiplied (8 bits per channel; deeper images are reduced).
     // Null when invalid, when either the stored or the displayed size would need more than

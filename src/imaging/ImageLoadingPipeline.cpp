@@ -112,7 +112,9 @@ std::optional<QString> isoText(const QVariant& value)
 
 ImageLoadingPipeline::ImageLoadingPipeline(QObject* parent)
     : QObject(parent), m_cacheByteBudget(defaultCacheByteBudget())
-{}
+{
+    ImageSource::initializeDecoders();
+}
 
 ImageLoadingPipeline::~ImageLoadingPipeline()
 {
@@ -165,18 +167,28 @@ CancellationHandle ImageLoadingPipeline::image(const QUrl& url, QSize fitSize, Q
             });
         };
 
-    if (const std::optional<Preview> kept = startPreviewFor(key, fitSize)) {
-        deliverPreview(*kept);
+    // The preview startLoading() kept goes out at once; the full image follows from the cache
+    // (its decode is already queued).
+    const auto continueWithKept = [this, key, deliverImage, deliverPreview](const Preview& kept) {
+        deliverPreview(kept);
         post([this, key, deliverImage] { deliverImage(imageFor(key)); });
+    };
+    if (const std::optional<Preview> kept = startPreviewFor(key, fitSize)) {
+        continueWithKept(*kept);
         return handle;
     }
-    post([this, key, fitSize, handle, deliverImage, deliverPreview] {
+    post([this, key, fitSize, handle, deliverImage, deliverPreview, continueWithKept] {
         // Unlike a plain request, one the user has left before its turn decodes nothing.
         if (handle.isCancelled()) {
             return;
         }
         if (m_cache.contains(key) || !key.isLocalFile()) {
             deliverImage(imageFor(key));
+            return;
+        }
+        // Asked for while startLoading() was still decoding its preview.
+        if (const std::optional<Preview> kept = startPreviewFor(key, fitSize)) {
+            continueWithKept(*kept);
             return;
         }
         const std::optional<OpenedImage> opened = open(key);
@@ -388,28 +400,20 @@ std::optional<LoadedImage> ImageLoadingPipeline::loadScaledImage(const QUrl& url
 std::optional<ImageLoadingPipeline::Preview>
 ImageLoadingPipeline::loadPreview(const QUrl& url, const OpenedImage& opened, QSize fitSize)
 {
-    const QSize stored = opened.source->storedPixelSize();
-    if (fitSize.isEmpty() || stored.isEmpty()) {
+    const QSize full = opened.source->displayedPixelSize();
+    if (fitSize.isEmpty() || full.isEmpty()) {
         return std::nullopt;
     }
-    // The orientation is not known before decoding, so cover the fit either way round.
-    const int needed =
-        std::max(longestSide(stored.scaled(fitSize, Qt::KeepAspectRatio)),
-                 longestSide(stored.transposed().scaled(fitSize, Qt::KeepAspectRatio)));
-    if (!opened.source->reducesWhileDecoding(needed)) {
+    const int fitted = longestSide(full.scaled(fitSize, Qt::KeepAspectRatio));
+    if (!opened.source->reducesWhileDecoding(fitted)) {
         return std::nullopt;
     }
-    QImage image = opened.source->decodeScaled(needed);
+    QImage image = opened.source->decodeScaled(fitted);
     if (image.isNull()) {
         return std::nullopt;
     }
-    // A preview turned the other way round than the stored pixels was rotated by a quarter.
-    const bool isTurned = (image.width() > image.height() && stored.width() < stored.height()) ||
-                          (image.width() < image.height() && stored.width() > stored.height());
-    const QSize full = isTurned ? stored.transposed() : stored;
     // Reduced here to exactly the fitted size, so the requester shows it without rescaling.
-    const QSize fitted = full.scaled(fitSize, Qt::KeepAspectRatio);
-    image = ImageReduction::reducedToLongestSide(image, std::max(fitted.width(), fitted.height()));
+    image = ImageReduction::reducedToLongestSide(image, fitted);
     DisplayColour::convertToSRgb(image);
     return Preview{LoadedImage{url, image, opened.metadata}, full};
 }

@@ -10,9 +10,9 @@ QImage reducedToLongestSide(const QImage& image, int longestSide)
     if (image.isNull() || std::max(image.width(), image.height()) <= longestSide) {
         return image;
     }
-    QImage reduced =
-        image.scaled(image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio),
-                     Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage reduced = image.scaled(
+        image.size().scaled(longestSide, longestSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)),
+        Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     reduced.setColorSpace(image.colorSpace());
     return reduced;
 }

@@ -16,16 +16,6 @@
 
 namespace {
 
-void raiseQtAllocationLimitOnce()
-{
-    // Qt's readers refuse bitmaps above a small default (a 100-megapixel photo exceeds it).
-    // The limit is process-wide and in MiB; ours is the same 1 GiB as ImageSource::maximumBytes.
-    static std::once_flag once;
-    std::call_once(once, [] {
-        QImageReader::setAllocationLimit(int(ImageSource::maximumBytes / (1024 * 1024)));
-    });
-}
-
 bool fitsInMaximumBytes(QSize size)
 {
     constexpr qint64 bytesPerPixel = 4;
@@ -53,9 +43,18 @@ QByteArray qtFormatOf(const QByteArray& contents, const QString& filePath)
 
 } // namespace
 
+void ImageSource::initializeDecoders()
+{
+    // Qt's readers refuse bitmaps above a small default (a 100-megapixel photo exceeds it).
+    // The limit is process-wide and in MiB; ours is the same 1 GiB as maximumBytes.
+    static std::once_flag once;
+    std::call_once(once,
+                   [] { QImageReader::setAllocationLimit(int(maximumBytes / (1024 * 1024))); });
+}
+
 ImageSource::ImageSource(const QString& filePath)
 {
-    raiseQtAllocationLimitOnce();
+    initializeDecoders();
     // Regular files only: opening a FIFO named like an image would block until a writer comes.
     QFile file(filePath);
     if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly)) {
@@ -111,6 +110,25 @@ bool ImageSource::isValid() const
 QSize ImageSource::storedPixelSize() const
 {
     return m_storedPixelSize;
+}
+
+QSize ImageSource::displayedPixelSize() const
+{
+    if (m_heif) {
+        return m_heif->displayedPixelSize();
+    }
+    if (m_tiff) {
+        return m_tiff->displayedPixelSize();
+    }
+    if (m_qtFormat.isEmpty()) {
+        return {};
+    }
+    QBuffer buffer;
+    buffer.setData(m_contents);
+    buffer.open(QIODevice::ReadOnly);
+    const bool isTurned = QImageReader(&buffer, m_qtFormat).transformation() &
+                          QImageIOHandler::TransformationRotate90;
+    return isTurned ? m_storedPixelSize.transposed() : m_storedPixelSize;
 }
 
 QVariantMap ImageSource::properties() const
@@ -186,7 +204,8 @@ QImage ImageSource::decodeWithQt(int longestSide) const
         std::max(m_storedPixelSize.width(), m_storedPixelSize.height()) > longestSide) {
         // The stored size's longest side is the displayed one's too, whatever the orientation.
         reader.setScaledSize(m_storedPixelSize.scaled(longestSide, longestSide, Qt::KeepAspectRatio)
-                                 .boundedTo(m_storedPixelSize));
+                                 .boundedTo(m_storedPixelSize)
+                                 .expandedTo(QSize(1, 1)));
     }
     QImage image;
     if (!reader.read(&image)) {

@@ -28,6 +28,11 @@ public:
     // pixel this admits about 268 megapixels, far beyond any camera.
     static constexpr qint64 maximumBytes = qint64(1) << 30;
 
+    // Sets the process-wide decoder settings (Qt's allocation limit) once. Every constructor
+    // calls it; call it on the main thread before decoding starts elsewhere, so that Qt never
+    // reads the setting while another thread changes it.
+    static void initializeDecoders();
+
     explicit ImageSource(const QString& filePath);
     ~ImageSource();
     ImageSource(const ImageSource&) = delete;
@@ -38,6 +43,10 @@ public:
 
     // The pixel size stored in the header, before orientation is applied; invalid when unknown.
     QSize storedPixelSize() const;
+
+    // The pixel size decode() gives: orientation applied (and, for HEIF, its crop); invalid when
+    // unknown.
+    QSize displayedPixelSize() const;
 
     // The property dictionary (see ImageProperties) of the file.
     QVariantMap properties() const;

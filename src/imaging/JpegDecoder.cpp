@@ -49,12 +49,25 @@ struct ErrorManager
 // Corrupt-data warnings are expected from hostile files; the viewer has no console to tell.
 void stayQuiet(j_common_ptr) {}
 
+// Every scan of a progressive stream walks the whole frame, so a small file of many tiny scans
+// would keep the decoder busy for minutes. Real encoders write a dozen or so.
+constexpr int maximumScans = 500;
+
+void refuseEndlessScans(j_common_ptr info)
+{
+    const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->is_decompressor && decompress->input_scan_number > maximumScans) {
+        jumpOut(info);
+    }
+}
+
 // The state the decoding phases share. Plain data only: a library error longjmps out of a
 // phase's frame, so nothing between setjmp and longjmp may need a destructor.
 struct Decompression
 {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
+    jpeg_progress_mgr progress{};
     JOCTET* iccProfile = nullptr;
     unsigned int iccProfileLength = 0;
 };
@@ -89,6 +102,8 @@ HeaderResult readHeader(Decompression& d, QByteArrayView stream, int longestSide
         return HeaderResult::Failed;
     }
     jpeg_create_decompress(&d.info);
+    d.progress.progress_monitor = refuseEndlessScans;
+    d.info.progress = &d.progress;
     jpeg_mem_src(&d.info, reinterpret_cast<const unsigned char*>(stream.data()),
                  static_cast<unsigned long>(stream.size()));
     jpeg_save_markers(&d.info, JPEG_APP0 + 2, 0xFFFF);

@@ -333,17 +333,24 @@ bool readTiles(TIFF* tiff, const TiffImageFile::Layout& layout, QImage& image, q
     return true;
 }
 
-// `image` as a viewer shows it under the TIFF orientation tag (numbered as in EXIF).
-QImage oriented(const QImage& image, int orientation)
+// True for the orientations (numbered as in EXIF) that turn the image by a quarter.
+bool isQuarterTurn(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
+// `image` as a viewer shows it under the TIFF orientation tag (numbered as in EXIF). Flips
+// happen in the image's own pixels; only a quarter turn needs a second bitmap.
+QImage oriented(QImage image, int orientation)
 {
     const QTransform clockwise = QTransform().rotate(90);
     switch (orientation) {
     case 2:
-        return image.mirrored(true, false);
+        return std::move(image).mirrored(true, false);
     case 3:
-        return image.mirrored(true, true);
+        return std::move(image).mirrored(true, true);
     case 4:
-        return image.mirrored(false, true);
+        return std::move(image).mirrored(false, true);
     case 5:
         return image.transformed(clockwise).mirrored(true, false);
     case 6:
@@ -406,6 +413,11 @@ QSize TiffImageFile::storedPixelSize() const
     return m_valid ? m_layout.size : QSize();
 }
 
+QSize TiffImageFile::displayedPixelSize() const
+{
+    return isQuarterTurn(m_layout.orientation) ? storedPixelSize().transposed() : storedPixelSize();
+}
+
 QImage TiffImageFile::decode(qint64 maximumBytes) const
 {
     if (!m_valid || !fitsIn(m_layout.size, maximumBytes)) {
@@ -414,7 +426,9 @@ QImage TiffImageFile::decode(qint64 maximumBytes) const
     MemoryStream stream{&m_data};
     const TiffHandle tiff = open(stream, maximumBytes);
     const std::optional<Layout> layout = tiff ? readLayout(tiff.get()) : std::nullopt;
-    if (!layout || layout->size != m_layout.size) {
+    // A quarter turn holds the decoded and the turned bitmap at once.
+    if (!layout || layout->size != m_layout.size ||
+        (isQuarterTurn(layout->orientation) && !fitsIn(layout->size, maximumBytes / 2))) {
         return {};
     }
     const bool hasAlpha = layout->alphaSample >= 0;
@@ -430,9 +444,10 @@ QImage TiffImageFile::decode(qint64 maximumBytes) const
     if (!read) {
         return {};
     }
-    QImage result = oriented(image.convertToFormat(hasAlpha ? QImage::Format_ARGB32_Premultiplied
-                                                            : QImage::Format_RGB32),
-                             layout->orientation);
+    QImage result =
+        oriented(std::move(image).convertToFormat(hasAlpha ? QImage::Format_ARGB32_Premultiplied
+                                                           : QImage::Format_RGB32),
+                 layout->orientation);
     const QColorSpace colorSpace = embeddedColorSpace(tiff.get());
     if (colorSpace.isValid()) {
         result.setColorSpace(colorSpace);

@@ -30,6 +30,9 @@ public:
     // The size stored in the header, before the orientation is applied; empty when invalid.
     QSize storedPixelSize() const;
 
+    // The pixel size with the orientation tag applied.
+    QSize displayedPixelSize() const;
+
     // The image at full resolution with its orientation applied, as RGB32 or, with an alpha
     // channel, ARGB32_Premultiplied. Null when invalid, when the image would need more than
     // `maximumBytes` at 4 bytes per pixel (checked before anything is allocated), or when the

@@ -10,10 +10,51 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <jpeglib.h>
+#include <vector>
 
 using namespace TestImageFiles;
 
 namespace {
+
+// A 64 x 64 grey progressive JPEG of `scans` scans: the DC scan, then AC coefficients one at a
+// time, each sent coarsely first and then refined bit by bit (eleven scans a coefficient).
+QByteArray progressiveJpeg(int scans)
+{
+    const QImage image = quadrants(QSize(64, 64)).convertToFormat(QImage::Format_Grayscale8);
+    std::vector<jpeg_scan_info> script{{1, {0}, 0, 0, 0, 0}};
+    for (int coefficient = 1; coefficient < 64 && int(script.size()) < scans; ++coefficient) {
+        script.push_back({1, {0}, coefficient, coefficient, 0, 10});
+        for (int bit = 10; bit > 0 && int(script.size()) < scans; --bit) {
+            script.push_back({1, {0}, coefficient, coefficient, bit, bit - 1});
+        }
+    }
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = JDIMENSION(image.width());
+    info.image_height = JDIMENSION(image.height());
+    info.input_components = 1;
+    info.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    info.scan_info = script.data();
+    info.num_scans = int(script.size());
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<uchar*>(image.constScanLine(int(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    std::free(buffer);
+    return bytes;
+}
 
 using ScaledSize = ImageSource::ScaledSize;
 
@@ -345,6 +386,9 @@ void TestJpegDecoder::refusedFiles_data()
     QTest::newRow("cut at 50 %") << jpeg.left(jpeg.size() / 2);
     QTest::newRow("cut at 90 %") << jpeg.left(jpeg.size() * 9 / 10);
     QTest::newRow("end marker missing") << jpeg.chopped(2);
+    // Each scan walks the whole frame again: a few MB of them would take minutes.
+    QVERIFY(!QImage::fromData(progressiveJpeg(400)).isNull());
+    QTest::newRow("more scans than any encoder writes") << progressiveJpeg(600);
     QTest::newRow("multi-picture with its primary cut")
         << multiPictureFile(jpeg.chopped(2), {{jpegOf(filled(QSize(200, 150), Qt::blue))}});
 }

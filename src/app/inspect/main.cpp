@@ -85,7 +85,8 @@ int exportImage(const std::optional<LoadedImage>& loaded, const QString& argumen
                 const QString& outputPath, QTextStream& out)
 {
     if (!loaded) {
-        return printLine(loaded, argument, out) ? 0 : 1;
+        printLine(loaded, argument, out);
+        return 1;
     }
     QImageWriter writer(outputPath, "png");
     if (!writer.write(loaded->cgImage)) {
