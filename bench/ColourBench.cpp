@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -69,10 +70,23 @@ const bool registered = BenchmarkRegistry::add("colour", [] {
         decoded.convertToColorSpace(QColorSpace::SRgb);
     });
 
+    // What the viewer pays: the decoder converts each band while it is still in the cache.
+    const double convertingDecode =
+        bench::bestSeconds(repetitions, [&] { decoded = source.decode(DecodedColours::SRgb); });
+    if (decoded.colorSpace() != QColorSpace(QColorSpace::SRgb)) {
+        qWarning("colour benchmark: the decode did not convert to sRGB");
+        return;
+    }
+
     const QString photo =
         QStringLiteral("24 MP Adobe RGB JPEG, %1 KB").arg(QFileInfo(path).size() / 1024);
-    bench::report(QStringLiteral("sRGB conversion (%1) as a share of its decode").arg(photo),
-                  conversion, decode, QStringLiteral("<= 0.2"));
+    bench::report(QStringLiteral("sRGB conversion during the decode (%1): its added time as a "
+                                 "share of the decode")
+                      .arg(photo),
+                  std::max(0.0, convertingDecode - decode), decode, QStringLiteral("<= 0.2"));
+    bench::report(QStringLiteral("sRGB conversion of a whole decoded bitmap (other formats) as "
+                                 "a share of the decode"),
+                  conversion, decode, QStringLiteral("none, for information"));
     bench::report(QStringLiteral("first sRGB conversion of a profile (tables built) as a share "
                                  "of the decode"),
                   first, decode, QStringLiteral("none, for information"));

@@ -441,4 +441,28 @@ void convertToSRgb(QImage& image)
     image.setColorSpace(QColorSpace::SRgb);
 }
 
+RowConversion rowConversionToSRgb(const QColorSpace& source, QImage::Format format)
+{
+    const RowConverter convert = rowConverter(format);
+    if (convert == nullptr) {
+        return {};
+    }
+    if (source == QColorSpace::SRgb) {
+        return [](uchar*, qsizetype, int, int) {};
+    }
+    std::shared_ptr<const Conversion> conversion = conversionFor(source);
+    switch (conversion->kind) {
+    case Conversion::Kind::identity:
+        return [](uchar*, qsizetype, int, int) {};
+    case Conversion::Kind::tables:
+        return [conversion = std::move(conversion),
+                convert](uchar* firstRow, qsizetype bytesPerLine, int rows, int width) {
+            convert(*conversion, firstRow, bytesPerLine, rows, width);
+        };
+    case Conversion::Kind::qt:
+        break;
+    }
+    return {};
+}
+
 } // namespace DisplayColour

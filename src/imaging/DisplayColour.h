@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColorSpace>
 #include <QImage>
+#include <functional>
 
 // The colours the canvas shows. Decoders hand over bitmaps in their file's own colours with the
 // embedded profile attached as the image's colour space; the screen is taken to be sRGB, so a
@@ -24,5 +26,17 @@ namespace DisplayColour {
 //
 // Safe to call from several threads at once on different images.
 void convertToSRgb(QImage& image);
+
+// Converts rows of pixels in place, for a decoder that converts each band it writes while the
+// band is still in the processor's cache: `firstRow` and the `rows - 1` rows `bytesPerLine`
+// apart, `width` pixels each.
+using RowConversion =
+    std::function<void(uchar* firstRow, qsizetype bytesPerLine, int rows, int width)>;
+
+// The conversion to sRGB of rows of `format` pixels in `source` colours, as convertToSRgb()
+// would convert them; empty when rows of that kind cannot be converted apart from the whole
+// image (a colour space converted by Qt, an unusual format): then the decoder leaves the
+// colours and convertToSRgb() converts the whole image afterwards. `source` must be valid.
+RowConversion rowConversionToSRgb(const QColorSpace& source, QImage::Format format);
 
 } // namespace DisplayColour

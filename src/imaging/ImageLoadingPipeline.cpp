@@ -371,7 +371,7 @@ std::optional<ImageLoadingPipeline::OpenedImage> ImageLoadingPipeline::open(cons
 std::optional<LoadedImage> ImageLoadingPipeline::loadImage(const QUrl& url,
                                                            const OpenedImage& opened)
 {
-    QImage image = opened.source->decode();
+    QImage image = opened.source->decode(DecodedColours::SRgb);
     if (image.isNull()) {
         return std::nullopt;
     }
@@ -389,7 +389,8 @@ std::optional<LoadedImage> ImageLoadingPipeline::loadScaledImage(const QUrl& url
     if (!opened) {
         return std::nullopt;
     }
-    QImage image = opened->source->decodeScaled(longestSide);
+    QImage image = opened->source->decodeScaled(longestSide, ImageSource::ScaledSize::AtLeast,
+                                                DecodedColours::SRgb);
     if (image.isNull()) {
         return std::nullopt;
     }
@@ -408,7 +409,8 @@ ImageLoadingPipeline::loadPreview(const QUrl& url, const OpenedImage& opened, QS
     if (!opened.source->reducesWhileDecoding(fitted)) {
         return std::nullopt;
     }
-    QImage image = opened.source->decodeScaled(fitted);
+    QImage image =
+        opened.source->decodeScaled(fitted, ImageSource::ScaledSize::AtLeast, DecodedColours::SRgb);
     if (image.isNull()) {
         return std::nullopt;
     }

@@ -136,7 +136,7 @@ QVariantMap ImageSource::properties() const
     return ImageProperties::read(m_contents, m_storedPixelSize);
 }
 
-QImage ImageSource::decode() const
+QImage ImageSource::decode(DecodedColours colours) const
 {
     if (m_heif) {
         return m_heif->decode(maximumBytes);
@@ -144,17 +144,17 @@ QImage ImageSource::decode() const
     if (m_tiff) {
         return m_tiff->decode(maximumBytes);
     }
-    return decodeWithQt(0);
+    return decodeWithQt(0, colours);
 }
 
-QImage ImageSource::decodeScaled(int longestSide, ScaledSize mode) const
+QImage ImageSource::decodeScaled(int longestSide, ScaledSize mode, DecodedColours colours) const
 {
     if (longestSide < 1) {
         return {};
     }
     const QImage image = m_heif   ? m_heif->decodeScaled(longestSide, maximumBytes)
                          : m_tiff ? m_tiff->decodeScaled(longestSide, maximumBytes)
-                                  : decodeWithQt(longestSide);
+                                  : decodeWithQt(longestSide, colours);
     return mode == ScaledSize::Exactly ? ImageReduction::reducedToLongestSide(image, longestSide)
                                        : image;
 }
@@ -180,7 +180,7 @@ bool ImageSource::reducesWhileDecoding(int longestSide) const
 
 // `longestSide` 0 decodes at full size; otherwise the reader reduces as it decodes where its
 // format allows (JPEG by DCT scaling, SVG by rendering smaller) and after decoding elsewhere.
-QImage ImageSource::decodeWithQt(int longestSide) const
+QImage ImageSource::decodeWithQt(int longestSide, DecodedColours colours) const
 {
     if (m_qtFormat.isEmpty() || !fitsInMaximumBytes(m_storedPixelSize)) {
         return {};
@@ -188,7 +188,7 @@ QImage ImageSource::decodeWithQt(int longestSide) const
     if (m_qtFormat == "jpeg") {
         // Qt's reader only gets the colour models our decoder leaves to it (CMYK, YCCK).
         if (std::optional<QImage> image =
-                JpegDecoder::decode(m_contents, longestSide, maximumBytes)) {
+                JpegDecoder::decode(m_contents, longestSide, maximumBytes, colours)) {
             return *std::move(image);
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DecodedColours.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -52,9 +54,11 @@ public:
     QVariantMap properties() const;
 
     // The full-resolution bitmap with the orientation applied, decoded now (never lazily),
-    // in the file's own colours: an embedded profile is attached as the image's colour space,
-    // never applied. Null on any failure.
-    QImage decode() const;
+    // in the file's own colours: an embedded profile is attached as the image's colour space.
+    // With `colours` SRgb a decoder that can convert as it decodes (JPEG) does so; callers
+    // that show the image still pass the result through DisplayColour::convertToSRgb(), which
+    // then has nothing left to do. Null on any failure.
+    QImage decode(DecodedColours colours = DecodedColours::AsStored) const;
 
     // How decodeScaled treats the requested side.
     enum class ScaledSize
@@ -68,7 +72,8 @@ public:
     // colours as decode() leaves them. An image whose longest side is already at most
     // `longestSide` comes at its full size, never enlarged. Refuses exactly the files decode()
     // refuses and never allocates more than it would. Null on failure or a side below 1.
-    QImage decodeScaled(int longestSide, ScaledSize mode = ScaledSize::AtLeast) const;
+    QImage decodeScaled(int longestSide, ScaledSize mode = ScaledSize::AtLeast,
+                        DecodedColours colours = DecodedColours::AsStored) const;
 
     // True when decodeScaled(longestSide) costs clearly less than decode() (the format reduces
     // while decoding), false when it would decode at full size and reduce afterwards.
@@ -80,7 +85,7 @@ public:
     static bool hasRasterSignature(QByteArrayView head);
 
 private:
-    QImage decodeWithQt(int longestSide) const;
+    QImage decodeWithQt(int longestSide, DecodedColours colours) const;
 
     QByteArray m_contents;
     QByteArray m_qtFormat;

@@ -1,17 +1,21 @@
 #include "JpegDecoder.h"
 
+#include "DisplayColour.h"
 #include "JpegStream.h"
+#include "SerialWorker.h"
 
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImageIOHandler>
 #include <QImageReader>
+#include <QRect>
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h uses FILE and size_t without declaring them
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <jpeglib.h>
 #include <memory>
 
@@ -83,6 +87,10 @@ struct Target
     bool turn = false;   // then turned a quarter clockwise
     unsigned char* band = nullptr;
     qsizetype bandBytesPerLine = 0;
+    // Converts the colours of each band once it is in place, on a thread of its own while the
+    // next band decodes; both null to leave the colours as stored.
+    const DisplayColour::RowConversion* convertColours = nullptr;
+    SerialWorker* colourWorker = nullptr;
 };
 
 enum class HeaderResult
@@ -171,6 +179,34 @@ void scatterTurned(const Target& target, const jpeg_decompress_struct& info, JDI
     }
 }
 
+// Where the stored rows from `firstRow` on, `rowCount` of them, lie in the bitmap: columns
+// when turned (see scatterTurned), rows otherwise; counted from the far end when flipped.
+QRect placedRegion(const Target& target, const jpeg_decompress_struct& info, JDIMENSION firstRow,
+                   int rowCount)
+{
+    const int width = int(info.output_width);
+    const int height = int(info.output_height);
+    const int fromTop = int(firstRow);
+    const int fromBottom = height - int(firstRow) - rowCount;
+    if (target.turn) {
+        return {target.flip ? fromTop : fromBottom, 0, rowCount, width};
+    }
+    return {0, target.flip ? fromBottom : fromTop, width, rowCount};
+}
+
+// Hands `region` of the bitmap to the colour worker. Kept out of decodeRows(), whose frame a
+// library error leaves by longjmp, so that no object with a destructor lives there.
+void convertColoursMeanwhile(const Target& target, QRect region)
+{
+    const DisplayColour::RowConversion* convert = target.convertColours;
+    unsigned char* const first = target.bits + qsizetype(region.y()) * target.bytesPerLine +
+                                 qsizetype(region.x()) * target.bytesPerPixel;
+    const qsizetype bytesPerLine = target.bytesPerLine;
+    target.colourWorker->post([convert, first, bytesPerLine, region] {
+        (*convert)(first, bytesPerLine, region.height(), region.width());
+    });
+}
+
 template <typename Pixel> void mirrorRows(JSAMPROW* rows, int rowCount, JDIMENSION width)
 {
     for (int i = 0; i < rowCount; ++i) {
@@ -213,6 +249,9 @@ bool decodeRows(Decompression& d, const Target& target)
             onePixelByte ? mirrorRows<quint8>(rows, count, d.info.output_width)
                          : mirrorRows<quint32>(rows, count, d.info.output_width);
         }
+        if (target.colourWorker != nullptr) {
+            convertColoursMeanwhile(target, placedRegion(target, d.info, first, count));
+        }
     }
     jpeg_finish_decompress(&d.info);
     return true;
@@ -237,7 +276,7 @@ QImageIOHandler::Transformations transformationOf(QByteArrayView file)
 
 std::optional<QImage> decodeStream(QByteArrayView stream,
                                    QImageIOHandler::Transformations transformation, int longestSide,
-                                   qint64 maximumBytes)
+                                   qint64 maximumBytes, DecodedColours colours)
 {
     const std::unique_ptr<Decompression, decltype(&release)> owner(new Decompression, &release);
     Decompression& d = *owner;
@@ -281,15 +320,31 @@ std::optional<QImage> decodeStream(QByteArrayView stream,
             size_t(target.bandBytesPerLine * turnedBandRows));
         target.band = band.get();
     }
+    const QColorSpace colourSpace =
+        d.iccProfile == nullptr
+            ? QColorSpace()
+            : QColorSpace::fromIccProfile(QByteArray::fromRawData(
+                  reinterpret_cast<const char*>(d.iccProfile), qsizetype(d.iccProfileLength)));
+    const DisplayColour::RowConversion convertColours =
+        colours == DecodedColours::SRgb && colourSpace.isValid()
+            ? DisplayColour::rowConversionToSRgb(colourSpace, image.format())
+            : DisplayColour::RowConversion();
+    std::optional<SerialWorker> colourWorker;
+    if (convertColours) {
+        colourWorker.emplace("vistrel colour conversion");
+        target.convertColours = &convertColours;
+        target.colourWorker = &*colourWorker;
+    }
     if (!decodeRows(d, target)) {
         return QImage();
     }
-    if (d.iccProfile != nullptr) {
-        const QColorSpace colourSpace = QColorSpace::fromIccProfile(QByteArray::fromRawData(
-            reinterpret_cast<const char*>(d.iccProfile), qsizetype(d.iccProfileLength)));
-        if (colourSpace.isValid()) {
-            image.setColorSpace(colourSpace);
-        }
+    if (colourWorker) {
+        std::promise<void> converted;
+        colourWorker->post([&converted] { converted.set_value(); });
+        converted.get_future().wait();
+    }
+    if (colourSpace.isValid()) {
+        image.setColorSpace(convertColours ? QColorSpace(QColorSpace::SRgb) : colourSpace);
     }
     return image;
 }
@@ -328,7 +383,8 @@ QByteArrayView coveringReducedCopy(QByteArrayView file, int longestSide)
 
 namespace JpegDecoder {
 
-std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximumBytes)
+std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximumBytes,
+                             DecodedColours colours)
 {
     if (longestSide < 0 || !JpegStream::isComplete(file)) {
         return QImage();
@@ -338,13 +394,13 @@ std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximu
         const QByteArrayView reducedCopy = coveringReducedCopy(file, longestSide);
         if (!reducedCopy.isEmpty()) {
             std::optional<QImage> image =
-                decodeStream(reducedCopy, transformation, longestSide, maximumBytes);
+                decodeStream(reducedCopy, transformation, longestSide, maximumBytes, colours);
             if (image && !image->isNull()) {
                 return image;
             }
         }
     }
-    return decodeStream(file, transformation, longestSide, maximumBytes);
+    return decodeStream(file, transformation, longestSide, maximumBytes, colours);
 }
 
 } // namespace JpegDecoder

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DecodedColours.h"
+
 #include <QByteArrayView>
 #include <QImage>
 #include <optional>
@@ -10,7 +12,7 @@
 // applied while decoding: rows come from the library in small bands and are written to their
 // turned or mirrored place, so the peak is the final bitmap plus one band, never two full
 // copies. Colour images come as QImage::Format_RGB32, grey ones as Format_Grayscale8. An
-// embedded ICC profile is attached as the image's colour space, never applied.
+// embedded ICC profile is attached as the image's colour space unless sRGB is asked for.
 namespace JpegDecoder {
 
 // The first image of `file` with its orientation applied: at full size when `longestSide` is
@@ -23,6 +25,10 @@ namespace JpegDecoder {
 // Otherwise the image, null when the stream is refused: not a JPEG, truncated before its
 // end-of-image marker, broken beyond decoding, or needing a bitmap (or working memory) beyond
 // `maximumBytes`. The library's warnings about damaged data are silenced.
-std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximumBytes);
+//
+// With `colours` SRgb, an embedded profile is applied band by band as the rows are decoded,
+// and the image carries QColorSpace::SRgb; where that cannot be done the profile is attached.
+std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximumBytes,
+                             DecodedColours colours = DecodedColours::AsStored);
 
 } // namespace JpegDecoder

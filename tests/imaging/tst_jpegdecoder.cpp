@@ -1,3 +1,4 @@
+#include "DisplayColour.h"
 #include "ImageSource.h"
 #include "JpegDecoder.h"
 #include "TestImageFiles.h"
@@ -187,6 +188,8 @@ private slots:
     void scaledSizes();
     void iccProfileIsAttached_data();
     void iccProfileIsAttached();
+    void coloursConvertedWhileDecodingMatchTheWholeImage_data();
+    void coloursConvertedWhileDecodingMatchTheWholeImage();
     void multiPictureFiles_data();
     void multiPictureFiles();
     void refusedFiles_data();
@@ -315,6 +318,41 @@ void TestJpegDecoder::iccProfileIsAttached()
             QCOMPARE(image.colorSpace().primaries(), QColorSpace::Primaries::AdobeRgb);
         }
     }
+}
+
+void TestJpegDecoder::coloursConvertedWhileDecodingMatchTheWholeImage_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("longestSide");
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        QTest::addRow("orientation %d", orientation) << orientation << 0;
+    }
+    QTest::newRow("turned and scaled") << 6 << 100;
+}
+
+// Bands converted on the side as the decoder places them give exactly the bitmap that one
+// conversion of the finished image gives, in every orientation.
+void TestJpegDecoder::coloursConvertedWhileDecodingMatchTheWholeImage()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, longestSide);
+    QImage original(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < original.height(); ++y) {
+        for (int x = 0; x < original.width(); ++x) {
+            original.setPixel(x, y, qRgb(x * 255 / 299, y * 255 / 199, (x + y) % 256));
+        }
+    }
+    original.setColorSpace(QColorSpace::AdobeRgb);
+    const ImageSource source(write(QStringLiteral("wide-%1.jpg").arg(orientation),
+                                   withOrientation(m_dir.path(), jpegOf(original), orientation)));
+    QImage expected = longestSide > 0 ? source.decodeScaled(longestSide) : source.decode();
+    QCOMPARE(expected.colorSpace().primaries(), QColorSpace::Primaries::AdobeRgb);
+    DisplayColour::convertToSRgb(expected);
+    const QImage converted = longestSide > 0 ? source.decodeScaled(longestSide, ScaledSize::AtLeast,
+                                                                   DecodedColours::SRgb)
+                                             : source.decode(DecodedColours::SRgb);
+    QCOMPARE(converted.colorSpace(), QColorSpace(QColorSpace::SRgb));
+    QCOMPARE(converted, expected);
 }
 
 void TestJpegDecoder::multiPictureFiles_data()
