@@ -1,6 +1,6 @@
 #include "BenchmarkRegistry.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QSysInfo>
 #include <QTextStream>
 #include <QThread>
@@ -10,7 +10,7 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);
     const QString filter = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     QTextStream(stdout) << "vistrel-bench on " << QSysInfo::prettyProductName() << ", "
                         << QThread::idealThreadCount() << " cores" << Qt::endl;

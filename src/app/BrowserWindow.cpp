@@ -1,18 +1,76 @@
 #include "BrowserWindow.h"
 
+#include "AppSettings.h"
+#include "ImageCanvasView.h"
 #include "ImageLoadingPipeline.h"
+#include "MiniNavigatorView.h"
+#include "SettingsNotifier.h"
 #include "SystemBeep.h"
+#include "WeakCallback.h"
 
 #include <QKeyEvent>
-#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+// One press of the zoom keys.
+constexpr double keyZoomStep = 1.25;
+
+// The navigator's size and its distance from the window's right and bottom edges.
+constexpr QSize navigatorSize(190, 135);
+constexpr int navigatorMargin = 16;
+
+} // namespace
 
 BrowserWindow::BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent)
-    : QWidget(parent), m_pipeline(pipeline)
+    : QWidget(parent), m_pipeline(pipeline), m_canvas(new ImageCanvasView(this)),
+      m_navigator(new MiniNavigatorView(this))
 {
     setWindowTitle(QStringLiteral("vistrel.app"));
-    resize(initialSize);
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // The window takes the keys; the canvas's text editor takes them while it has the focus.
     setFocusPolicy(Qt::StrongFocus);
+    m_canvas->setFocusPolicy(Qt::NoFocus);
+    m_canvas->onImageDropped =
+        bindWeak(this, [](BrowserWindow* window, const QUrl& url) { window->open(url); });
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_canvas);
+    m_canvas->onViewStateChanged =
+        bindWeak(this, [](BrowserWindow* window) { window->updateNavigator(); });
+    m_navigator->onViewportInteraction =
+        bindWeak(this, [](BrowserWindow* window, QPointF normalizedPoint) {
+            window->m_canvas->recenterVisibleRegion(normalizedPoint);
+        });
+    m_navigator->hide();
+    m_navigator->raise();
+    connect(&SettingsNotifier::instance(), &SettingsNotifier::appSettingsChanged, this,
+            &BrowserWindow::applyViewingSettings);
+    applyViewingSettings();
+    resize(initialSize);
+}
+
+void BrowserWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updateNavigator();
+}
+
+void BrowserWindow::updateNavigator()
+{
+    m_navigator->setGeometry(width() - navigatorMargin - navigatorSize.width(),
+                             height() - navigatorMargin - navigatorSize.height(),
+                             navigatorSize.width(), navigatorSize.height());
+    const std::optional<ImageCanvasView::NavigatorState> state = m_canvas->navigatorState();
+    const qint64 imageKey = m_canvas->image().cacheKey();
+    if (imageKey != m_navigatorImageKey) {
+        m_navigatorImageKey = imageKey;
+        m_navigator->setImage(m_canvas->image());
+    }
+    m_navigator->setState(state);
+    const bool isViewMode = !m_canvas->isCropModeEnabled() && !m_canvas->isMarkupModeEnabled();
+    m_navigator->setVisible(
+        MiniNavigatorView::shouldShow(state, isViewMode, AppSettings::isMiniNavigatorEnabled()));
 }
 
 BrowserWindow::~BrowserWindow()
@@ -71,11 +129,9 @@ void BrowserWindow::presentCurrentImage()
                 // A preview of a file that then failed to decode must not stay up as if it
                 // were the image.
                 if (m_isShowingPreview && m_shownUrl == url) {
-                    m_image = QImage();
-                    m_fitted = QPixmap();
+                    m_canvas->clearImage();
                     m_shownUrl = QUrl();
                     m_isShowingPreview = false;
-                    update();
                 }
                 SystemBeep::beep();
                 return;
@@ -101,32 +157,26 @@ void BrowserWindow::showPreview(const QUrl& url, const QImage& preview, QSize fu
     if (!isCurrent(url)) {
         return;
     }
-    m_image = preview;
-    m_fullPixelSize = fullPixelSize;
+    m_canvas->setPreview(preview, fullPixelSize, AppSettings::isPreserveViewBetweenImagesEnabled());
     m_isShowingPreview = true;
     m_shownUrl = url;
-    updateFittedPixmap();
-    update();
     emit previewShown(url);
 }
 
 void BrowserWindow::showImage(const QUrl& url, const QImage& image)
 {
-    // The preview covers the fitted size (the window was not enlarged since): its scaled
-    // pixmap is what the full image would give, so the full bitmap is kept for the next resize
-    // and nothing is rescaled now.
-    const bool keepsPixmap =
-        m_isShowingPreview && m_shownUrl == url && m_fullPixelSize == image.size() &&
-        m_fitted.size() == fittedPixelSize() && m_image.width() >= m_fitted.width() &&
-        m_image.height() >= m_fitted.height();
-    m_image = image;
-    m_fullPixelSize = image.size();
+    // The full image of the preview on screen takes its place without changing the view, so
+    // whatever the user did with the preview stays.
+    const bool replacesPreview =
+        m_isShowingPreview && m_shownUrl == url && m_canvas->imageSize() == QSizeF(image.size());
+    if (replacesPreview) {
+        m_canvas->replacePreview(image);
+        updateNavigator(); // its miniature comes from the sharper bitmap now
+    } else {
+        m_canvas->setImage(image, AppSettings::isPreserveViewBetweenImagesEnabled());
+    }
     m_isShowingPreview = false;
     m_shownUrl = url;
-    if (!keepsPixmap) {
-        updateFittedPixmap();
-        update();
-    }
     emit imageShown(url);
 }
 
@@ -151,59 +201,132 @@ QSize BrowserWindow::fitSize() const
     return (QSizeF(size()) * devicePixelRatioF()).toSize();
 }
 
-// Small images are enlarged to fit as well.
-QSize BrowserWindow::fittedPixelSize() const
+QImage BrowserWindow::shownImage() const
 {
-    return m_fullPixelSize.scaled(fitSize(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return m_canvas->image();
 }
 
 QRectF BrowserWindow::imageRect() const
 {
-    if (m_fitted.isNull()) {
+    const std::optional<QRectF> rect = m_canvas->currentImageRect();
+    if (!rect) {
         return {};
     }
-    const QSizeF shown = m_fitted.deviceIndependentSize();
-    return {QPointF((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown};
-}
-
-void BrowserWindow::updateFittedPixmap()
-{
-    if (m_image.isNull() || width() <= 0 || height() <= 0) {
-        m_fitted = QPixmap();
-        return;
-    }
-    const QSize fitted = fittedPixelSize();
-    QPixmap pixmap =
-        QPixmap::fromImage(m_image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    pixmap.setDevicePixelRatio(devicePixelRatioF());
-    m_fitted = pixmap;
-}
-
-void BrowserWindow::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!m_fitted.isNull()) {
-        painter.drawPixmap(imageRect().topLeft(), m_fitted);
-    }
+    return m_canvas->toWidget(*rect).translated(m_canvas->pos());
 }
 
 void BrowserWindow::keyPressEvent(QKeyEvent* event)
 {
+    const MarkupTextView* textView = m_canvas->markupTextView();
+    if (textView != nullptr && textView->hasFocus()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Right:
         showNextImage();
-        break;
+        return;
     case Qt::Key_Left:
         showPreviousImage();
-        break;
+        return;
     default:
+        break;
+    }
+    if (!handleCanvasKey(event)) {
         QWidget::keyPressEvent(event);
+    }
+    // A mode may have changed.
+    updateNavigator();
+}
+
+bool BrowserWindow::handleCanvasKey(const QKeyEvent* event)
+{
+    // The keypad's keys count as the main keyboard's; Shift is part of typing "+".
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    const bool plain = modifiers == Qt::NoModifier;
+    const bool command = modifiers == Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_0:
+        if (!plain && !command) {
+            return false;
+        }
+        m_canvas->resetView();
+        return true;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        if (!plain && !command) {
+            return false;
+        }
+        zoomAboutTheCentre(keyZoomStep);
+        return true;
+    case Qt::Key_Minus:
+        if (!plain && !command) {
+            return false;
+        }
+        zoomAboutTheCentre(1 / keyZoomStep);
+        return true;
+    case Qt::Key_C:
+        if (!plain) {
+            return false;
+        }
+        m_canvas->setMarkupModeEnabled(false);
+        m_canvas->setCropModeEnabled(!m_canvas->isCropModeEnabled());
+        return true;
+    case Qt::Key_M:
+        if (!plain) {
+            return false;
+        }
+        m_canvas->setCropModeEnabled(false);
+        m_canvas->setMarkupModeEnabled(!m_canvas->isMarkupModeEnabled());
+        return true;
+    case Qt::Key_Z:
+        // Undo, and redo with Shift, of the markup on the image.
+        if (!command || !m_canvas->isMarkupModeEnabled()) {
+            return false;
+        }
+        event->modifiers().testFlag(Qt::ShiftModifier) ? m_canvas->markupEngine().redo()
+                                                       : m_canvas->markupEngine().undo();
+        return true;
+    case Qt::Key_Escape:
+        if (!m_canvas->isCropModeEnabled() && !m_canvas->isMarkupModeEnabled()) {
+            return false;
+        }
+        m_canvas->setCropModeEnabled(false);
+        m_canvas->setMarkupModeEnabled(false);
+        return true;
+    default:
+        return selectMarkupToolByKey(event->key(), plain);
     }
 }
 
-void BrowserWindow::resizeEvent(QResizeEvent* event)
+// The zoom keys. While cropping the view stays still, as for the wheel: the selection is kept in
+// view points and would otherwise slide over the image.
+void BrowserWindow::zoomAboutTheCentre(double multiplier)
 {
-    QWidget::resizeEvent(event);
-    updateFittedPixmap();
+    if (!m_canvas->isCropModeEnabled()) {
+        const QPointF centre(m_canvas->width() * 0.5, m_canvas->height() * 0.5);
+        m_canvas->adjustZoom(multiplier, m_canvas->toView(centre));
+    }
+}
+
+void BrowserWindow::applyViewingSettings()
+{
+    m_canvas->isZoomScrollInverted = AppSettings::isZoomScrollInverted();
+    m_canvas->isSmoothZoomEnabled = AppSettings::isSmoothZoomEnabled();
+    m_canvas->smoothZoomFactor = AppSettings::smoothZoomFactor();
+    updateNavigator();
+}
+
+// In markup mode the digits 1 to 6 choose the tools in toolbar order.
+bool BrowserWindow::selectMarkupToolByKey(int key, bool plain)
+{
+    constexpr auto tools = MarkupTool::allCases();
+    const int position = key - Qt::Key_1;
+    if (!plain || !m_canvas->isMarkupModeEnabled() || position < 0 ||
+        position >= int(tools.size())) {
+        return false;
+    }
+    m_canvas->markupEngine().setTool(tools[std::size_t(position)]);
+    return true;
 }

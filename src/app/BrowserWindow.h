@@ -4,15 +4,17 @@
 #include "ImageSequence.h"
 
 #include <QImage>
-#include <QPixmap>
 #include <QUrl>
 #include <QWidget>
 
+class ImageCanvasView;
 class ImageLoadingPipeline;
+class MiniNavigatorView;
 
-// The first window of the viewer: one black window that shows the current image of the
-// folder's sequence fitted and centred, and steps through it with the left and right arrow
-// keys, decoding through the pipeline and preloading the neighbours. Refusals beep.
+// The first window of the viewer: one black window whose canvas shows the current image of the
+// folder's sequence, and steps through it with the left and right arrow keys, decoding through
+// the pipeline and preloading the neighbours. Keys zoom, reset the view and switch crop and
+// markup mode; an image dropped on the canvas is opened. Refusals beep.
 class BrowserWindow : public QWidget
 {
     Q_OBJECT
@@ -38,10 +40,13 @@ public:
     bool isShowingPreview() const { return m_isShowingPreview; }
 
     // The bitmap on screen (the preview or the full image); null before the first.
-    QImage shownImage() const { return m_image; }
+    QImage shownImage() const;
 
     // Where the image is drawn, in the window's coordinates; empty with no image.
     QRectF imageRect() const;
+
+    ImageCanvasView& canvas() const { return *m_canvas; }
+    MiniNavigatorView& navigator() const { return *m_navigator; }
 
 signals:
     // A preview of the image at `url` is on screen; the full image follows.
@@ -50,7 +55,6 @@ signals:
     void imageShown(const QUrl& url);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -60,22 +64,26 @@ private:
     void showPreview(const QUrl& url, const QImage& preview, QSize fullPixelSize);
     void showImage(const QUrl& url, const QImage& image);
     void preloadAdjacentImages(qsizetype index, const QList<QUrl>& urls);
-    // The window's size in device pixels, which the image is fitted into.
+    // The window's size in device pixels, which a preview should cover.
     QSize fitSize() const;
-    QSize fittedPixelSize() const;
-    void updateFittedPixmap();
+    // Keys of the canvas: reset, zoom, crop and markup mode. False when `event` is none.
+    bool handleCanvasKey(const QKeyEvent* event);
+    bool selectMarkupToolByKey(int key, bool plain);
+    // Shows the navigator while the image is zoomed in beyond the window in view mode.
+    void updateNavigator();
+    void zoomAboutTheCentre(double multiplier);
+    // The canvas's scroll-zoom preferences, from the settings.
+    void applyViewingSettings();
 
     ImageLoadingPipeline& m_pipeline;
     ImageSequence m_sequence;
     CancellationHandle m_imageLoadTask;
     CancellationHandle m_imagePreloadTask;
-    QImage m_image;
-    // The pixel size of the full image, orientation applied; a preview is drawn in the
-    // rectangle this size fits into, so the full image replaces it without a jump.
-    QSize m_fullPixelSize;
+    // Owned by this window (its child), filling it.
+    ImageCanvasView* m_canvas;
+    // Over the canvas's lower-right corner; owned by this window.
+    MiniNavigatorView* m_navigator;
+    qint64 m_navigatorImageKey = 0;
     bool m_isShowingPreview = false;
-    // The image scaled once to the window's fitted size, so a paint never rescales the
-    // full-resolution bitmap.
-    QPixmap m_fitted;
     QUrl m_shownUrl;
 };

@@ -1,11 +1,14 @@
 #include "BrowserWindow.h"
+#include "ImageCanvasView.h"
 #include "ImageLoadingPipeline.h"
+#include "MiniNavigatorView.h"
 #include "SystemBeep.h"
 
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 class TestBrowserWindow : public QObject
 {
@@ -20,6 +23,10 @@ private slots:
     void refusesWhatIsNotAnImage();
     void paintsTheImageFittedAndCentred();
     void previewTakesTheRectangleOfTheFullImage();
+    void keysZoomAndResetTheView_data();
+    void keysZoomAndResetTheView();
+    void keysSwitchCropAndMarkupMode();
+    void navigatorShowsWhileZoomedInAndRecentres();
 
 private:
     QUrl urlOf(const QString& name) const { return QUrl::fromLocalFile(m_dir.filePath(name)); }
@@ -113,11 +120,14 @@ void TestBrowserWindow::paintsTheImageFittedAndCentred()
     QVERIFY(shown.wait());
     // A 2:1 image in a square window fills the width and is centred vertically.
     const QImage frame = window.grab().toImage();
-    QCOMPARE(frame.pixelColor(200, 200), QColor(Qt::red));
-    QCOMPARE(frame.pixelColor(5, 105), QColor(Qt::red));
-    QCOMPARE(frame.pixelColor(395, 295), QColor(Qt::red));
-    QCOMPARE(frame.pixelColor(200, 90), QColor(Qt::black));
-    QCOMPARE(frame.pixelColor(200, 310), QColor(Qt::black));
+    const auto colourAt = [&frame](int x, int y) {
+        return frame.pixelColor(QPoint(x, y) * frame.devicePixelRatio());
+    };
+    QCOMPARE(colourAt(200, 200), QColor(Qt::red));
+    QCOMPARE(colourAt(5, 105), QColor(Qt::red));
+    QCOMPARE(colourAt(395, 295), QColor(Qt::red));
+    QCOMPARE(colourAt(200, 90), QColor(Qt::black));
+    QCOMPARE(colourAt(200, 310), QColor(Qt::black));
 }
 
 void TestBrowserWindow::previewTakesTheRectangleOfTheFullImage()
@@ -131,6 +141,9 @@ void TestBrowserWindow::previewTakesTheRectangleOfTheFullImage()
     ImageLoadingPipeline pipeline;
     BrowserWindow window(pipeline);
     window.resize(400, 300);
+    // The canvas takes the window's size when the window is laid out on screen.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     QSignalSpy previewed(&window, &BrowserWindow::previewShown);
     QSignalSpy shown(&window, &BrowserWindow::imageShown);
     QRectF previewRect;
@@ -156,6 +169,123 @@ void TestBrowserWindow::previewTakesTheRectangleOfTheFullImage()
     QTest::keyClick(&window, Qt::Key_Right);
     QVERIFY(shown.wait());
     QCOMPARE(previewed.size(), 1);
+}
+
+void TestBrowserWindow::keysZoomAndResetTheView_data()
+{
+    QTest::addColumn<QList<QKeyCombination>>("keys");
+    QTest::addColumn<double>("expectedScale");
+
+    const QKeyCombination plus(Qt::ShiftModifier, Qt::Key_Plus);
+    QTest::newRow("+") << QList<QKeyCombination>{plus} << 1.25;
+    QTest::newRow("Ctrl+=") << QList<QKeyCombination>{Qt::ControlModifier | Qt::Key_Equal} << 1.25;
+    QTest::newRow("+ twice, -") << QList<QKeyCombination>{plus, plus, Qt::Key_Minus} << 1.25;
+    QTest::newRow("+ twice, 0") << QList<QKeyCombination>{plus, plus, Qt::Key_0} << 1.0;
+    QTest::newRow("+, Ctrl+0") << QList<QKeyCombination>{plus, Qt::ControlModifier | Qt::Key_0}
+                               << 1.0;
+}
+
+void TestBrowserWindow::keysZoomAndResetTheView()
+{
+    QFETCH(QList<QKeyCombination>, keys);
+    QFETCH(double, expectedScale);
+
+    ImageLoadingPipeline pipeline;
+    BrowserWindow window(pipeline);
+    window.resize(400, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
+    QVERIFY(shown.wait());
+    const QRectF fitted = window.imageRect();
+    QCOMPARE(fitted, QRectF(0, 100, 400, 200));
+
+    for (const QKeyCombination key : keys) {
+        QTest::keyClick(&window, key.key(), key.keyboardModifiers());
+    }
+    // The zoom keys scale about the window's centre.
+    const QRectF zoomed = window.imageRect();
+    QVERIFY(std::abs(zoomed.width() - fitted.width() * expectedScale) < 1e-6);
+    QVERIFY(std::abs(zoomed.height() - fitted.height() * expectedScale) < 1e-6);
+    QVERIFY(std::abs(zoomed.center().x() - 200) < 1e-6);
+    QVERIFY(std::abs(zoomed.center().y() - 200) < 1e-6);
+    QCOMPARE(m_beeps, 0);
+}
+
+void TestBrowserWindow::keysSwitchCropAndMarkupMode()
+{
+    ImageLoadingPipeline pipeline;
+    BrowserWindow window(pipeline);
+    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
+    QVERIFY(shown.wait());
+    const ImageCanvasView& canvas = window.canvas();
+
+    QTest::keyClick(&window, Qt::Key_C);
+    QVERIFY(canvas.isCropModeEnabled());
+    // The view stays still while cropping: the selection is in view points.
+    QTest::keyClick(&window, Qt::Key_Plus);
+    QCOMPARE(canvas.zoomFactor(), 1.0);
+    QTest::keyClick(&window, Qt::Key_M);
+    QVERIFY(canvas.isMarkupModeEnabled());
+    QVERIFY(!canvas.isCropModeEnabled());
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QVERIFY(!canvas.isMarkupModeEnabled());
+    QTest::keyClick(&window, Qt::Key_C);
+    QTest::keyClick(&window, Qt::Key_C);
+    QVERIFY(!canvas.isCropModeEnabled());
+    // The arrow keys still step while a mode is on.
+    QTest::keyClick(&window, Qt::Key_M);
+    QTest::keyClick(&window, Qt::Key_Right);
+    QVERIFY(shown.wait());
+    QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_2.png")));
+
+    // In markup mode the digits choose the tools in toolbar order; Ctrl+Z undoes.
+    QTest::keyClick(&window, Qt::Key_6);
+    QCOMPARE(canvas.markupEngine().tool().value(), MarkupTool::text);
+    QTest::keyClick(&window, Qt::Key_2);
+    QCOMPARE(canvas.markupEngine().tool().value(), MarkupTool::ellipse);
+    window.canvas().markupEngine().captureUndoState();
+    window.canvas().markupEngine().appendAnnotation(
+        MarkupAnnotation(MarkupShape::rectangle(QRectF(0.1, 0.1, 0.5, 0.5)), Qt::red,
+                         Qt::transparent, 0.01, 5, 1, MarkupArrowheadStyle::end));
+    window.canvas().markupEngine().finalizeHistoryCapture();
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!canvas.markupEngine().hasAnnotations());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(canvas.markupEngine().hasAnnotations());
+}
+
+void TestBrowserWindow::navigatorShowsWhileZoomedInAndRecentres()
+{
+    ImageLoadingPipeline pipeline;
+    BrowserWindow window(pipeline);
+    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
+    QVERIFY(shown.wait());
+    const MiniNavigatorView& navigator = window.navigator();
+    QVERIFY(!navigator.isVisibleTo(&window));
+
+    for (int step = 0; step < 4; ++step) {
+        QTest::keyClick(&window, Qt::Key_Plus);
+    }
+    QVERIFY(navigator.isVisibleTo(&window));
+    QCOMPARE(navigator.geometry().bottomRight() + QPoint(17, 17),
+             window.rect().bottomRight() + QPoint(1, 1));
+    // A click at the miniature's left edge brings the image's left part into view.
+    const QPointF before = window.canvas().contentOffset();
+    QTest::mouseClick(const_cast<MiniNavigatorView*>(&navigator), Qt::LeftButton, {},
+                      QPoint(2, navigator.height() / 2));
+    QVERIFY(window.canvas().contentOffset().x() > before.x());
+
+    // Hidden in markup mode (which keeps the zoom) and at the fitted size.
+    QTest::keyClick(&window, Qt::Key_M);
+    QVERIFY(!navigator.isVisibleTo(&window));
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QVERIFY(navigator.isVisibleTo(&window));
+    QTest::keyClick(&window, Qt::Key_0);
+    QVERIFY(!navigator.isVisibleTo(&window));
 }
 
 QTEST_MAIN(TestBrowserWindow)
