@@ -8,6 +8,8 @@
 #include "SystemBeep.h"
 #include "WeakCallback.h"
 
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
@@ -279,6 +281,17 @@ bool BrowserWindow::handleCanvasKey(const QKeyEvent* event)
         }
         m_canvas->setCropModeEnabled(false);
         m_canvas->setMarkupModeEnabled(!m_canvas->isMarkupModeEnabled());
+        return true;
+    case Qt::Key_O:
+        // The open panel the placeholder names; the folder of the image on screen first.
+        if (!command) {
+            return false;
+        }
+        if (const QUrl url = QFileDialog::getOpenFileUrl(
+                this, QString(), QUrl::fromLocalFile(QFileInfo(m_shownUrl.toLocalFile()).path()));
+            !url.isEmpty()) {
+            open(url);
+        }
         return true;
     case Qt::Key_Z:
         // Undo, and redo with Shift, of the markup on the image.
