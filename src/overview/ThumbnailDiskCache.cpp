@@ -1,0 +1,233 @@
+#include "ThumbnailDiskCache.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString uriKey = QStringLiteral("Thumb::URI");
+const QString mtimeKey = QStringLiteral("Thumb::MTime");
+const QString imageWidthKey = QStringLiteral("Thumb::Image::Width");
+const QString imageHeightKey = QStringLiteral("Thumb::Image::Height");
+
+int longestSide(QSize size)
+{
+    return std::max(size.width(), size.height());
+}
+
+// The bytes of the regular file at `path`, opened without following a link and without
+// blocking on a FIFO; empty when it is anything else or not smaller than `maximumBytes`.
+QByteArray readRegularFile(const QString& path, qint64 maximumBytes)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    QByteArray bytes;
+    struct stat status
+    {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+        status.st_size < maximumBytes) {
+        bytes.resize(qsizetype(status.st_size));
+        qsizetype filled = 0;
+        while (filled < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                break;
+            }
+            filled += got;
+        }
+        bytes.truncate(filled);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// Creates `path` (and its parents) when missing, private to the user.
+bool makePrivateFolder(const QString& path)
+{
+    if (QFileInfo(path).isDir()) {
+        return true;
+    }
+    if (!QDir().mkpath(path)) {
+        return false;
+    }
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
+
+ThumbnailDiskCache::ThumbnailDiskCache(const QString& rootPath) : m_rootPath(rootPath) {}
+
+QString ThumbnailDiskCache::defaultRootPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/thumbnails");
+}
+
+QByteArray ThumbnailDiskCache::entryUri(const QUrl& url)
+{
+    return QUrl::fromLocalFile(url.toLocalFile()).toEncoded(QUrl::FullyEncoded);
+}
+
+QString ThumbnailDiskCache::entryPath(const QUrl& url, const Folder& folder) const
+{
+    const QByteArray digest = QCryptographicHash::hash(entryUri(url), QCryptographicHash::Md5);
+    return m_rootPath + u'/' + QLatin1StringView(folder.name) + u'/' +
+           QString::fromLatin1(digest.toHex()) + QStringLiteral(".png");
+}
+
+std::optional<qint64> ThumbnailDiskCache::modificationTime(const QUrl& url)
+{
+    if (!url.isLocalFile()) {
+        return std::nullopt;
+    }
+    const QFileInfo info(url.toLocalFile());
+    if (!info.exists()) {
+        return std::nullopt;
+    }
+    return info.lastModified().toSecsSinceEpoch();
+}
+
+bool ThumbnailDiskCache::isInsideCache(const QUrl& url) const
+{
+    const QString root = QFileInfo(m_rootPath).canonicalFilePath();
+    const QString file = QFileInfo(url.toLocalFile()).canonicalFilePath();
+    const QString absoluteFile = QFileInfo(url.toLocalFile()).absoluteFilePath();
+    const auto isUnder = [](const QString& path, const QString& folder) {
+        return !folder.isEmpty() && path.startsWith(folder + u'/');
+    };
+    return isUnder(file, root) || isUnder(absoluteFile, QFileInfo(m_rootPath).absoluteFilePath());
+}
+
+QImage ThumbnailDiskCache::thumbnail(const QUrl& url, int maxPixelSize) const
+{
+    if (!url.isLocalFile() || isInsideCache(url)) {
+        return {};
+    }
+    const std::optional<qint64> mtime = modificationTime(url);
+    if (!mtime) {
+        return {};
+    }
+    const QByteArray uri = entryUri(url);
+    // Folders large enough for the request first, smallest first; then the smaller ones,
+    // largest first, which can only hold a whole image that is smaller than the request.
+    QList<const Folder*> order;
+    for (const Folder& folder : folders) {
+        if (folder.pixelSize >= maxPixelSize) {
+            order.append(&folder);
+        }
+    }
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+        if (it->pixelSize < maxPixelSize) {
+            order.append(&*it);
+        }
+    }
+    for (const Folder* folder : order) {
+        const QImage entry = validEntry(entryPath(url, *folder), uri, *mtime, *folder);
+        if (entry.isNull()) {
+            continue;
+        }
+        const bool isWholeImage = entry.text(imageWidthKey).toLongLong() == entry.width() &&
+                                  entry.text(imageHeightKey).toLongLong() == entry.height();
+        if (longestSide(entry.size()) >= maxPixelSize || isWholeImage) {
+            return entry;
+        }
+    }
+    return {};
+}
+
+QImage ThumbnailDiskCache::validEntry(const QString& path, const QByteArray& uri,
+                                      qint64 modificationTime, const Folder& folder) const
+{
+    QByteArray bytes = readRegularFile(path, maximumEntryBytes);
+    if (bytes.isEmpty()) {
+        return {};
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    // The header's size is checked before any pixel is allocated, so an entry claiming huge
+    // dimensions costs nothing.
+    const QSize size = reader.size();
+    if (size.isEmpty() || longestSide(size) > folder.pixelSize) {
+        return {};
+    }
+    QImage image;
+    if (!reader.read(&image) || image.size() != size) {
+        return {};
+    }
+    if (image.text(uriKey).toUtf8() != uri ||
+        image.text(mtimeKey).trimmed() != QString::number(modificationTime)) {
+        return {};
+    }
+    return image;
+}
+
+bool ThumbnailDiskCache::store(const QUrl& url, const QImage& image, qint64 sourceModificationTime,
+                               bool isWholeImage) const
+{
+    if (image.isNull() || !url.isLocalFile() || isInsideCache(url)) {
+        return false;
+    }
+    const int side = longestSide(image.size());
+    const Folder* target = nullptr;
+    for (const Folder& folder : folders) {
+        if (folder.pixelSize >= side) {
+            target = &folder;
+            break;
+        }
+    }
+    if (target == nullptr || !makePrivateFolder(m_rootPath)) {
+        return false;
+    }
+    const QString folderPath = m_rootPath + u'/' + QLatin1StringView(target->name);
+    if (!makePrivateFolder(folderPath)) {
+        return false;
+    }
+
+    QImage tagged = image;
+    tagged.setText(uriKey, QString::fromUtf8(entryUri(url)));
+    tagged.setText(mtimeKey, QString::number(sourceModificationTime));
+    if (isWholeImage) {
+        tagged.setText(imageWidthKey, QString::number(image.width()));
+        tagged.setText(imageHeightKey, QString::number(image.height()));
+    }
+
+    // Written beside the entry under a temporary name (created private to the user), then
+    // renamed over it, so a reader never sees half an entry and a link or FIFO left in its
+    // place is replaced rather than followed.
+    QTemporaryFile file(folderPath + QStringLiteral("/.vistrel-XXXXXX.png"));
+    if (!file.open()) {
+        return false;
+    }
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    QImageWriter writer(&file, "png");
+    if (!writer.write(tagged) || !file.flush()) {
+        return false;
+    }
+    const QString entry = entryPath(url, *target);
+    if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(entry).constData()) != 0) {
+        return false;
+    }
+    file.setAutoRemove(false);
+    return true;
+}
