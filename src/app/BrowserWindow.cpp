@@ -6,11 +6,13 @@
 #include "MiniNavigatorView.h"
 #include "SettingsNotifier.h"
 #include "SystemBeep.h"
+#include "ThumbnailOverviewView.h"
 #include "WeakCallback.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -26,8 +28,9 @@ constexpr int navigatorMargin = 16;
 
 BrowserWindow::BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent)
     : QWidget(parent), m_pipeline(pipeline), m_canvas(new ImageCanvasView(this)),
-      m_navigator(new MiniNavigatorView(this))
+      m_navigator(new MiniNavigatorView(this)), m_overview(new ThumbnailOverviewView())
 {
+    m_overview->setParent(this);
     setWindowTitle(QStringLiteral("vistrel.app"));
     // The window takes the keys; the canvas's text editor takes them while it has the focus.
     setFocusPolicy(Qt::StrongFocus);
@@ -46,6 +49,12 @@ BrowserWindow::BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent)
         });
     m_navigator->hide();
     m_navigator->raise();
+    m_overview->hide();
+    m_overview->onActivateIndex =
+        bindWeak(this, [](BrowserWindow* window, int index) { window->showFromOverview(index); });
+    // Ctrl+Shift+G wherever the focus is (the grid takes it while shown).
+    auto* overviewShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G), this);
+    connect(overviewShortcut, &QShortcut::activated, this, &BrowserWindow::toggleOverview);
     connect(&SettingsNotifier::instance(), &SettingsNotifier::appSettingsChanged, this,
             &BrowserWindow::applyViewingSettings);
     applyViewingSettings();
@@ -55,6 +64,40 @@ BrowserWindow::BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent)
 void BrowserWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    updateNavigator();
+}
+
+bool BrowserWindow::isOverviewShown() const
+{
+    return m_overview->isVisibleTo(this);
+}
+
+void BrowserWindow::toggleOverview()
+{
+    if (isOverviewShown()) {
+        showFromOverview(m_overview->selectedIndex());
+        return;
+    }
+    if (m_sequence.urls().isEmpty()) {
+        SystemBeep::beep();
+        return;
+    }
+    m_overview->setGeometry(rect());
+    m_overview->update(m_sequence.urls(), int(m_sequence.currentIndex()));
+    m_overview->show();
+    m_overview->raise();
+    m_overview->selectCurrentIndex(true);
+    m_overview->setFocus();
+    updateNavigator();
+}
+
+void BrowserWindow::showFromOverview(int index)
+{
+    m_overview->hide();
+    setFocus();
+    if (index != m_sequence.currentIndex() && m_sequence.setCurrentIndex(index)) {
+        presentCurrentImage();
+    }
     updateNavigator();
 }
 
@@ -70,7 +113,9 @@ void BrowserWindow::updateNavigator()
         m_navigator->setImage(m_canvas->image());
     }
     m_navigator->setState(state);
-    const bool isViewMode = !m_canvas->isCropModeEnabled() && !m_canvas->isMarkupModeEnabled();
+    m_overview->setGeometry(rect());
+    const bool isViewMode =
+        !m_canvas->isCropModeEnabled() && !m_canvas->isMarkupModeEnabled() && !isOverviewShown();
     m_navigator->setVisible(
         MiniNavigatorView::shouldShow(state, isViewMode, AppSettings::isMiniNavigatorEnabled()));
 }

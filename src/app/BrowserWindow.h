@@ -10,6 +10,7 @@
 class ImageCanvasView;
 class ImageLoadingPipeline;
 class MiniNavigatorView;
+class ThumbnailOverviewView;
 
 // The first window of the viewer: one black window whose canvas shows the current image of the
 // folder's sequence, and steps through it with the left and right arrow keys, decoding through
@@ -47,6 +48,10 @@ public:
 
     ImageCanvasView& canvas() const { return *m_canvas; }
     MiniNavigatorView& navigator() const { return *m_navigator; }
+    ThumbnailOverviewView& overview() const { return *m_overview; }
+    bool isOverviewShown() const;
+    // Shows the folder as a grid of thumbnails, or goes back to the image; beeps without images.
+    void toggleOverview();
 
 signals:
     // A preview of the image at `url` is on screen; the full image follows.
@@ -74,6 +79,8 @@ private:
     void zoomAboutTheCentre(double multiplier);
     // The canvas's scroll-zoom preferences, from the settings.
     void applyViewingSettings();
+    // Leaves the overview for the image at `index`.
+    void showFromOverview(int index);
 
     ImageLoadingPipeline& m_pipeline;
     ImageSequence m_sequence;
@@ -83,6 +90,8 @@ private:
     ImageCanvasView* m_canvas;
     // Over the canvas's lower-right corner; owned by this window.
     MiniNavigatorView* m_navigator;
+    // Over the whole window while shown; owned by this window.
+    ThumbnailOverviewView* m_overview;
     qint64 m_navigatorImageKey = 0;
     bool m_isShowingPreview = false;
     QUrl m_shownUrl;

@@ -3,6 +3,7 @@
 #include "ImageLoadingPipeline.h"
 #include "MiniNavigatorView.h"
 #include "SystemBeep.h"
+#include "ThumbnailOverviewView.h"
 
 #include <QImage>
 #include <QSignalSpy>
@@ -27,6 +28,7 @@ private slots:
     void keysZoomAndResetTheView();
     void keysSwitchCropAndMarkupMode();
     void navigatorShowsWhileZoomedInAndRecentres();
+    void overviewShowsTheFolderAndOpensTheActivatedImage();
 
 private:
     QUrl urlOf(const QString& name) const { return QUrl::fromLocalFile(m_dir.filePath(name)); }
@@ -286,6 +288,31 @@ void TestBrowserWindow::navigatorShowsWhileZoomedInAndRecentres()
     QVERIFY(navigator.isVisibleTo(&window));
     QTest::keyClick(&window, Qt::Key_0);
     QVERIFY(!navigator.isVisibleTo(&window));
+}
+
+void TestBrowserWindow::overviewShowsTheFolderAndOpensTheActivatedImage()
+{
+    ImageLoadingPipeline pipeline;
+    BrowserWindow window(pipeline);
+    window.toggleOverview();
+    QCOMPARE(m_beeps, 1); // nothing to show yet
+
+    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    QVERIFY(window.open(urlOf(QStringLiteral("a_2.png"))));
+    QVERIFY(shown.wait());
+    window.show(); // shortcuts reach active windows only
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    QVERIFY(window.isOverviewShown());
+    QCOMPARE(window.overview().selectedIndex(), 1);
+    QVERIFY(!window.navigator().isVisibleTo(&window));
+
+    window.overview().onActivateIndex(2);
+    QVERIFY(!window.isOverviewShown());
+    QVERIFY(shown.wait());
+    QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_10.png")));
+    QCOMPARE(m_beeps, 1);
 }
 
 QTEST_MAIN(TestBrowserWindow)
