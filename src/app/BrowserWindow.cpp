@@ -52,6 +52,9 @@ BrowserWindow::BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent)
     m_overview->hide();
     m_overview->onActivateIndex =
         bindWeak(this, [](BrowserWindow* window, int index) { window->showFromOverview(index); });
+    // Printing and deleting arrive with the file operations; until then they are refused.
+    m_overview->onPrintSelectedIndexes = [](const QList<int>&) { SystemBeep::beep(); };
+    m_overview->onDeleteSelectedIndexes = [](const QList<int>&) { SystemBeep::beep(); };
     // Ctrl+Shift+G wherever the focus is (the grid takes it while shown).
     auto* overviewShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G), this);
     connect(overviewShortcut, &QShortcut::activated, this, &BrowserWindow::toggleOverview);
@@ -75,7 +78,9 @@ bool BrowserWindow::isOverviewShown() const
 void BrowserWindow::toggleOverview()
 {
     if (isOverviewShown()) {
-        showFromOverview(m_overview->selectedIndex());
+        // The first of the selected images, or the current one when none is selected.
+        const int current = m_overview->selectedIndex();
+        showFromOverview(m_overview->selectedIndexes(current).value(0, current));
         return;
     }
     if (m_sequence.urls().isEmpty()) {

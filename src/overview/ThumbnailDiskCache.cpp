@@ -1,6 +1,7 @@
 #include "ThumbnailDiskCache.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -17,6 +18,36 @@
 #include <unistd.h>
 
 namespace {
+
+// True when the text chunks of the PNG in `bytes` are few and small. The reader inflates every
+// compressed text chunk before the image header is even looked at, so a small file of many
+// deflated chunks would otherwise cost gigabytes; an entry needs two short ones.
+bool hasModestText(const QByteArray& bytes)
+{
+    constexpr qsizetype signatureBytes = 8;
+    constexpr int maximumTextChunks = 32;
+    constexpr qint64 maximumTextBytes = 64 * 1024;
+    int textChunks = 0;
+    qint64 textBytes = 0;
+    qsizetype at = signatureBytes;
+    while (at + 8 <= bytes.size()) {
+        const auto* header = reinterpret_cast<const uchar*>(bytes.constData() + at);
+        const qint64 length =
+            (qint64(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
+        const QByteArrayView type(bytes.constData() + at + 4, 4);
+        if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
+            textBytes += length;
+            if (++textChunks > maximumTextChunks || textBytes > maximumTextBytes) {
+                return false;
+            }
+        }
+        if (type == "IEND") {
+            break;
+        }
+        at += 12 + length; // length, type, data, CRC
+    }
+    return true;
+}
 
 const QString uriKey = QStringLiteral("Thumb::URI");
 const QString mtimeKey = QStringLiteral("Thumb::MTime");
@@ -161,6 +192,9 @@ QImage ThumbnailDiskCache::validEntry(const QString& path, const QByteArray& uri
     if (bytes.isEmpty()) {
         return {};
     }
+    if (!hasModestText(bytes)) {
+        return {};
+    }
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
@@ -203,7 +237,10 @@ bool ThumbnailDiskCache::store(const QUrl& url, const QImage& image, qint64 sour
         return false;
     }
 
-    QImage tagged = image;
+    // The pixels alone: text the decoder read from the source file stays out of the entry.
+    QImage tagged(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+                  image.format());
+    tagged.setColorSpace(image.colorSpace());
     tagged.setText(uriKey, QString::fromUtf8(entryUri(url)));
     tagged.setText(mtimeKey, QString::number(sourceModificationTime));
     if (isWholeImage) {

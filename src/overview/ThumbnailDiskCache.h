@@ -33,7 +33,6 @@ public:
 
     // "thumbnails" in the user's cache folder ($XDG_CACHE_HOME, else ~/.cache).
     static QString defaultRootPath();
-    QString rootPath() const { return m_rootPath; }
 
     // The URI an entry is tagged with and named after: the fully encoded file URL.
     static QByteArray entryUri(const QUrl& url);

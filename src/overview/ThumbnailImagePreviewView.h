@@ -17,9 +17,7 @@ public:
     static constexpr qreal cornerRadius = 8;
 
     void setImage(const QImage& image) { m_image = image; }
-    const QImage& image() const { return m_image; }
     void setContentMode(ThumbnailContentMode mode) { m_contentMode = mode; }
-    ThumbnailContentMode contentMode() const { return m_contentMode; }
 
     // Paints the background and the image (when there is one) inside `square`, clipped to its
     // rounded outline. The painter's state is restored afterwards.

@@ -1,5 +1,6 @@
 #include "ThumbnailLoader.h"
 
+#include "DisplayColour.h"
 #include "ImageLoadingPipeline.h"
 #include "ImageReduction.h"
 #include "ThumbnailDiskCache.h"
@@ -34,8 +35,16 @@ namespace {
 std::optional<QImage> makeThumbnail(const QUrl& url, int maxPixelSize, ThumbnailDiskCache* cache)
 {
     if (cache != nullptr) {
-        const QImage cached = cache->thumbnail(url, maxPixelSize);
+        QImage cached = cache->thumbnail(url, maxPixelSize);
         if (!cached.isNull()) {
+            // Another program may have written the entry: deep or indexed pixels and any
+            // profile are brought to what the grid draws.
+            if (cached.format() != QImage::Format_RGB32 &&
+                cached.format() != QImage::Format_ARGB32_Premultiplied) {
+                cached.convertTo(cached.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                          : QImage::Format_RGB32);
+            }
+            DisplayColour::convertToSRgb(cached);
             return ImageReduction::reducedToLongestSide(cached, maxPixelSize);
         }
     }

@@ -18,9 +18,10 @@ class ThumbnailDiskCache;
 // through the desktop's shared thumbnail cache first and the imaging module's scaled decoding
 // otherwise, and hands each result back on the main thread.
 //
-// The queue follows the screen: setWanted() replaces the list of URLs whose thumbnails are
-// wanted, most urgent first, and a queued request whose URL is no longer wanted is dropped
-// before its decode starts. A URL is pending from its request until its result is delivered.
+// The queue follows the screen: setWanted() replaces the set of URLs whose thumbnails are
+// still wanted, and a queued request whose URL is no longer wanted is dropped before its decode
+// starts; requests are served in the order they were made. A URL is pending from its request
+// until its result is delivered or it is dropped.
 class ThumbnailLoader : public QObject
 {
     Q_OBJECT

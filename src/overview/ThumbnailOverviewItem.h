@@ -26,9 +26,7 @@ public:
     std::function<QImage(int row)> thumbnailForRow;
 
     void setItemSize(const QSize& size) { m_itemSize = size; }
-    QSize itemSize() const { return m_itemSize; }
     void setContentMode(ThumbnailContentMode mode) { m_contentMode = mode; }
-    ThumbnailContentMode contentMode() const { return m_contentMode; }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

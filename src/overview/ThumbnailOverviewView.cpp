@@ -243,10 +243,20 @@ void ThumbnailOverviewView::reloadGrid()
 
 void ThumbnailOverviewView::selectRowsSilently(const QList<int>& rows, int currentRow)
 {
+    // One range per run of consecutive rows: a range selection over thousands of items stays
+    // a few ranges instead of thousands merged one by one.
+    QList<int> sorted = rows;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
     QItemSelection selection;
-    for (int row : rows) {
-        const QModelIndex index = m_model->index(row);
-        selection.merge(QItemSelection(index, index), QItemSelectionModel::Select);
+    for (qsizetype first = 0; first < sorted.size();) {
+        qsizetype last = first;
+        while (last + 1 < sorted.size() && sorted[last + 1] == sorted[last] + 1) {
+            ++last;
+        }
+        selection.append(
+            QItemSelectionRange(m_model->index(sorted[first]), m_model->index(sorted[last])));
+        first = last + 1;
     }
     QItemSelectionModel* selectionModel = m_collectionView->selectionModel();
     m_suppressSelectionCallback = true;

@@ -26,8 +26,9 @@ class ThumbnailOverviewItem;
 // user made, activations, and print and delete requests through the callbacks. Programmatic
 // selection never raises a callback.
 //
-// Thumbnails are decoded lazily, one at a time, only for the items on screen and one screen
-// around them, at twice the side length in pixels, and kept in a memory cache.
+// Thumbnails are decoded lazily, one at a time, only for items that are painted, at twice the
+// side length in pixels, and kept in a memory cache; requests still queued for items more than
+// a screen away from the visible ones are dropped.
 class ThumbnailOverviewView : public QWidget
 {
     Q_OBJECT
@@ -67,7 +68,6 @@ public:
     int selectedIndex() const { return m_selectedIndex; }
     qreal thumbnailSideLength() const { return m_thumbnailSideLength; }
     int thumbnailMaxPixelSize() const { return m_thumbnailMaxPixelSize; }
-    ThumbnailContentMode thumbnailContentMode() const { return m_thumbnailContentMode; }
 
     // Where the loader's results arrive (main thread): a result for another pixel size than
     // the current one, or for a URL no longer listed, is dropped; otherwise the thumbnail is

@@ -3,6 +3,7 @@
 #include "ImageLoadingPipeline.h"
 #include "MiniNavigatorView.h"
 #include "SystemBeep.h"
+#include "ThumbnailCollectionView.h"
 #include "ThumbnailOverviewView.h"
 
 #include <QImage>
@@ -308,6 +309,18 @@ void TestBrowserWindow::overviewShowsTheFolderAndOpensTheActivatedImage()
     QCOMPARE(window.overview().selectedIndex(), 1);
     QVERIFY(!window.navigator().isVisibleTo(&window));
 
+    // Leaving with several images selected shows the first of them.
+    QItemSelectionModel* selection = window.overview().collectionView()->selectionModel();
+    const QAbstractItemModel* model = window.overview().collectionView()->model();
+    selection->select(model->index(0, 0), QItemSelectionModel::ClearAndSelect);
+    selection->select(model->index(2, 0), QItemSelectionModel::Select);
+    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    QVERIFY(!window.isOverviewShown());
+    QVERIFY(shown.wait());
+    QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_1.png")));
+
+    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    QVERIFY(window.isOverviewShown());
     window.overview().onActivateIndex(2);
     QVERIFY(!window.isOverviewShown());
     QVERIFY(shown.wait());

@@ -173,6 +173,7 @@ private slots:
         QTest::newRow("fifo") << "fifo";
         QTest::newRow("claims huge dimensions") << "huge";
         QTest::newRow("not a png") << "garbage";
+        QTest::newRow("text chunks the reader would inflate") << "text";
     }
 
     void hostileEntryIsIgnoredAndReplaced()
@@ -209,6 +210,16 @@ private slots:
                 const char huge[] = {0, 1, char(0x86), char(0xa0)};
                 bytes.replace(16, 4, huge, 4);
                 bytes.replace(20, 4, huge, 4);
+            } else if (kind == QLatin1String("text")) {
+                // Forty text chunks after the header chunk (8 + 25 bytes in): more than an entry
+                // ever needs, as a file of deflated chunks inflating to gigabytes would be.
+                QByteArray chunks;
+                for (int i = 0; i < 40; ++i) {
+                    const QByteArray data = "Comment\0" + QByteArray(100, 'c');
+                    const char length[] = {0, 0, 0, char(data.size())};
+                    chunks += QByteArray(length, 4) + "tEXt" + data + QByteArray(4, '\0');
+                }
+                bytes.insert(33, chunks);
             } else {
                 bytes = QByteArray(2000, 'x');
             }
