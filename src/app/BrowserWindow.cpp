@@ -5,6 +5,7 @@
 #include "ImageLoadingPipeline.h"
 #include "MiniNavigatorView.h"
 #include "SettingsNotifier.h"
+#include "SettingsWindowController.h"
 #include "SystemBeep.h"
 #include "ThumbnailOverviewView.h"
 #include "WeakCallback.h"
@@ -58,6 +59,8 @@ BrowserWindow::BrowserWindow(ImageLoadingPipeline& pipeline, QWidget* parent)
     // Ctrl+Shift+G wherever the focus is (the grid takes it while shown).
     auto* overviewShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G), this);
     connect(overviewShortcut, &QShortcut::activated, this, &BrowserWindow::toggleOverview);
+    auto* settingsShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+    connect(settingsShortcut, &QShortcut::activated, this, &BrowserWindow::showSettingsWindow);
     connect(&SettingsNotifier::instance(), &SettingsNotifier::appSettingsChanged, this,
             &BrowserWindow::applyViewingSettings);
     applyViewingSettings();
@@ -68,6 +71,14 @@ void BrowserWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     updateNavigator();
+}
+
+void BrowserWindow::showSettingsWindow()
+{
+    if (!m_settingsWindowController) {
+        m_settingsWindowController = std::make_unique<SettingsWindowController>();
+    }
+    m_settingsWindowController->show();
 }
 
 bool BrowserWindow::isOverviewShown() const

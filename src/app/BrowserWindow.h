@@ -6,10 +6,12 @@
 #include <QImage>
 #include <QUrl>
 #include <QWidget>
+#include <memory>
 
 class ImageCanvasView;
 class ImageLoadingPipeline;
 class MiniNavigatorView;
+class SettingsWindowController;
 class ThumbnailOverviewView;
 
 // The first window of the viewer: one black window whose canvas shows the current image of the
@@ -81,6 +83,8 @@ private:
     void applyViewingSettings();
     // Leaves the overview for the image at `index`.
     void showFromOverview(int index);
+    // Brings the preferences window forward, building it on first use.
+    void showSettingsWindow();
 
     ImageLoadingPipeline& m_pipeline;
     ImageSequence m_sequence;
@@ -95,4 +99,6 @@ private:
     qint64 m_navigatorImageKey = 0;
     bool m_isShowingPreview = false;
     QUrl m_shownUrl;
+    // Built on first use and kept, so that it reopens as it was left.
+    std::unique_ptr<SettingsWindowController> m_settingsWindowController;
 };
