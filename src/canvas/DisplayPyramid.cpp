@@ -1,5 +1,6 @@
 #include "DisplayPyramid.h"
 
+#include "BitmapSize.h"
 #include "SerialWorker.h"
 
 #include <QCoreApplication>
@@ -173,7 +174,7 @@ void DisplayPyramid::setImage(const QImage& image)
     m_state->levels.append(image);
     // Without an application there is no event loop to hand levels back through: the full
     // bitmap is all there is.
-    if (std::max(image.width(), image.height()) < smallestHalvedSide ||
+    if (BitmapSize::longestSide(image.size()) < smallestHalvedSide ||
         QCoreApplication::instance() == nullptr) {
         return;
     }
@@ -212,7 +213,7 @@ QList<QImage> DisplayPyramid::buildReducedLevels(const QImage& image,
     QList<QImage> reduced;
     const QImage::Format format = levelFormat(image);
     QImage current = image;
-    while (std::max(current.width(), current.height()) >= smallestHalvedSide) {
+    while (BitmapSize::longestSide(current.size()) >= smallestHalvedSide) {
         current = halved(current, format, isCancelled);
         if (current.isNull()) {
             return {};

@@ -1,5 +1,6 @@
 #include "HeifImageFile.h"
 
+#include "BitmapSize.h"
 #include "ImageReduction.h"
 
 #include <QColorSpace>
@@ -19,13 +20,6 @@ void initializeLibheifOnce()
     // life of the process, and other threads may be decoding at exit.
     static std::once_flag once;
     std::call_once(once, [] { heif_init(nullptr); });
-}
-
-bool fitsIn(QSize size, qint64 maximumBytes)
-{
-    constexpr qint64 bytesPerPixel = 4;
-    return size.width() > 0 && size.height() > 0 &&
-           qint64(size.width()) * size.height() <= maximumBytes / bytesPerPixel;
 }
 
 struct ImageDeleter
@@ -62,7 +56,7 @@ QImage decodeHandle(const heif_image_handle* handle, qint64 maximumBytes)
         heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-    if (pixels == nullptr || !fitsIn(QSize(width, height), maximumBytes) ||
+    if (pixels == nullptr || !BitmapSize::fitsIn(QSize(width, height), maximumBytes) ||
         heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8) {
         return {};
     }
@@ -210,8 +204,8 @@ QSize HeifImageFile::storedPixelSize() const
 // (4) at once: about twice what the bitmap alone needs.
 bool HeifImageFile::primaryFitsIn(qint64 maximumBytes) const
 {
-    return m_handle && fitsIn(storedPixelSize(), maximumBytes / 2) &&
-           fitsIn(displayedSizeOf(m_handle.get()), maximumBytes / 2);
+    return m_handle && BitmapSize::fitsIn(storedPixelSize(), maximumBytes / 2) &&
+           BitmapSize::fitsIn(displayedSizeOf(m_handle.get()), maximumBytes / 2);
 }
 
 QSize HeifImageFile::displayedPixelSize() const
@@ -245,7 +239,7 @@ HeifImageFile::Handle HeifImageFile::thumbnailCovering(int longestSide) const
     const int listed =
         heif_image_handle_get_list_of_thumbnail_IDs(m_handle.get(), ids.data(), count);
     const QSize primary = displayedSizeOf(m_handle.get());
-    const int primarySide = std::max(primary.width(), primary.height());
+    const int primarySide = BitmapSize::longestSide(primary);
     Handle best;
     int bestSide = primarySide;
     for (int i = 0; i < listed; ++i) {
@@ -256,7 +250,7 @@ HeifImageFile::Handle HeifImageFile::thumbnailCovering(int longestSide) const
         }
         Handle thumbnail(raw);
         const QSize size = displayedSizeOf(thumbnail.get());
-        const int side = std::max(size.width(), size.height());
+        const int side = BitmapSize::longestSide(size);
         // libheif applies each item's own rotation and mirroring. A thumbnail that comes out
         // turned against the primary lacks the primary's; one whose shape differs otherwise
         // is no reduction of it. Either way, the primary is decoded instead.

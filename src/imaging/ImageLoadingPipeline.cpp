@@ -1,5 +1,6 @@
 #include "ImageLoadingPipeline.h"
 
+#include "BitmapSize.h"
 #include "DisplayColour.h"
 #include "ImageProperties.h"
 #include "ImageReduction.h"
@@ -87,11 +88,6 @@ bool startsLikeRaster(const QString& path)
     QFile file(path);
     return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) &&
            ImageSource::hasRasterSignature(file.read(signatureBytes));
-}
-
-int longestSide(QSize size)
-{
-    return std::max(size.width(), size.height());
 }
 
 std::optional<QString> isoText(const QVariant& value)
@@ -275,9 +271,9 @@ ImageLoadingPipeline::startPreviewFor(const QUrl& key, QSize fitSize) const
         return std::nullopt;
     }
     const QSize full = m_startPreview->fullPixelSize;
-    const int needed =
-        std::min(longestSide(full.scaled(fitSize, Qt::KeepAspectRatio)), longestSide(full));
-    if (longestSide(m_startPreview->image.cgImage.size()) < needed) {
+    const int needed = std::min(BitmapSize::longestSide(full.scaled(fitSize, Qt::KeepAspectRatio)),
+                                BitmapSize::longestSide(full));
+    if (BitmapSize::longestSide(m_startPreview->image.cgImage.size()) < needed) {
         return std::nullopt;
     }
     return m_startPreview;
@@ -405,7 +401,7 @@ ImageLoadingPipeline::loadPreview(const QUrl& url, const OpenedImage& opened, QS
     if (fitSize.isEmpty() || full.isEmpty()) {
         return std::nullopt;
     }
-    const int fitted = longestSide(full.scaled(fitSize, Qt::KeepAspectRatio));
+    const int fitted = BitmapSize::longestSide(full.scaled(fitSize, Qt::KeepAspectRatio));
     if (!opened.source->reducesWhileDecoding(fitted)) {
         return std::nullopt;
     }

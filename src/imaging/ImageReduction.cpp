@@ -1,5 +1,7 @@
 #include "ImageReduction.h"
 
+#include "BitmapSize.h"
+
 #include <QColorSpace>
 #include <algorithm>
 
@@ -7,7 +9,7 @@ namespace ImageReduction {
 
 QImage reducedToLongestSide(const QImage& image, int longestSide)
 {
-    if (image.isNull() || std::max(image.width(), image.height()) <= longestSide) {
+    if (image.isNull() || BitmapSize::longestSide(image.size()) <= longestSide) {
         return image;
     }
     QImage reduced = image.scaled(

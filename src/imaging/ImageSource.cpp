@@ -1,5 +1,6 @@
 #include "ImageSource.h"
 
+#include "BitmapSize.h"
 #include "HeifImageFile.h"
 #include "ImageProperties.h"
 #include "ImageReduction.h"
@@ -15,13 +16,6 @@
 #include <mutex>
 
 namespace {
-
-bool fitsInMaximumBytes(QSize size)
-{
-    constexpr qint64 bytesPerPixel = 4;
-    return size.width() > 0 && size.height() > 0 &&
-           qint64(size.width()) * size.height() <= ImageSource::maximumBytes / bytesPerPixel;
-}
 
 // The Qt image format of `contents`: by content first, as the desktop does; by the extension
 // of `filePath` only for formats without a recognisable signature.
@@ -165,7 +159,7 @@ bool ImageSource::reducesWhileDecoding(int longestSide) const
         // An embedded thumbnail that covers the side is decoded instead of the image.
         return m_heif->hasThumbnailCovering(longestSide);
     }
-    const int storedSide = std::max(m_storedPixelSize.width(), m_storedPixelSize.height());
+    const int storedSide = BitmapSize::longestSide(m_storedPixelSize);
     if (m_qtFormat.isEmpty() || longestSide < 1 || longestSide >= storedSide) {
         return false;
     }
@@ -182,7 +176,7 @@ bool ImageSource::reducesWhileDecoding(int longestSide) const
 // format allows (JPEG by DCT scaling, SVG by rendering smaller) and after decoding elsewhere.
 QImage ImageSource::decodeWithQt(int longestSide, DecodedColours colours) const
 {
-    if (m_qtFormat.isEmpty() || !fitsInMaximumBytes(m_storedPixelSize)) {
+    if (m_qtFormat.isEmpty() || !BitmapSize::fitsIn(m_storedPixelSize, maximumBytes)) {
         return {};
     }
     if (m_qtFormat == "jpeg") {
@@ -200,8 +194,7 @@ QImage ImageSource::decodeWithQt(int longestSide, DecodedColours colours) const
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, m_qtFormat);
     reader.setAutoTransform(true);
-    if (longestSide > 0 &&
-        std::max(m_storedPixelSize.width(), m_storedPixelSize.height()) > longestSide) {
+    if (longestSide > 0 && BitmapSize::longestSide(m_storedPixelSize) > longestSide) {
         // The stored size's longest side is the displayed one's too, whatever the orientation.
         reader.setScaledSize(m_storedPixelSize.scaled(longestSide, longestSide, Qt::KeepAspectRatio)
                                  .boundedTo(m_storedPixelSize)

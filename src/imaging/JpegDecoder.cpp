@@ -1,5 +1,6 @@
 #include "JpegDecoder.h"
 
+#include "BitmapSize.h"
 #include "DisplayColour.h"
 #include "JpegStream.h"
 #include "SerialWorker.h"
@@ -358,14 +359,14 @@ QByteArrayView coveringReducedCopy(QByteArrayView file, int longestSide)
     if (!primary.isValid()) {
         return {};
     }
-    const auto longest = [](QSize size) { return std::max(size.width(), size.height()); };
     const double primaryAspect = double(primary.width()) / primary.height();
     QByteArrayView best;
-    int bestLongest = longest(primary);
+    int bestLongest = BitmapSize::longestSide(primary);
     for (const JpegStream::IndexedImage& indexed : JpegStream::indexedImages(file)) {
         const QSize size = JpegStream::frameSize(indexed.bytes);
-        if (!indexed.isReducedCopy || !size.isValid() || longest(size) < longestSide ||
-            longest(size) >= bestLongest) {
+        if (!indexed.isReducedCopy || !size.isValid() ||
+            BitmapSize::longestSide(size) < longestSide ||
+            BitmapSize::longestSide(size) >= bestLongest) {
             continue;
         }
         const double aspect = double(size.width()) / size.height();
@@ -374,7 +375,7 @@ QByteArrayView coveringReducedCopy(QByteArrayView file, int longestSide)
             continue;
         }
         best = indexed.bytes;
-        bestLongest = longest(size);
+        bestLongest = BitmapSize::longestSide(size);
     }
     return best;
 }

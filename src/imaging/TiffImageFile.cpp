@@ -1,5 +1,6 @@
 #include "TiffImageFile.h"
 
+#include "BitmapSize.h"
 #include "ImageReduction.h"
 
 #include <QColorSpace>
@@ -16,13 +17,6 @@
 #include <vector>
 
 namespace {
-
-bool fitsIn(QSize size, qint64 maximumBytes)
-{
-    constexpr qint64 bytesPerPixel = 4;
-    return size.width() > 0 && size.height() > 0 &&
-           qint64(size.width()) * size.height() <= maximumBytes / bytesPerPixel;
-}
 
 int ignoreMessage(TIFF*, void*, const char*, const char*, va_list)
 {
@@ -420,7 +414,7 @@ QSize TiffImageFile::displayedPixelSize() const
 
 QImage TiffImageFile::decode(qint64 maximumBytes) const
 {
-    if (!m_valid || !fitsIn(m_layout.size, maximumBytes)) {
+    if (!m_valid || !BitmapSize::fitsIn(m_layout.size, maximumBytes)) {
         return {};
     }
     MemoryStream stream{&m_data};
@@ -428,7 +422,8 @@ QImage TiffImageFile::decode(qint64 maximumBytes) const
     const std::optional<Layout> layout = tiff ? readLayout(tiff.get()) : std::nullopt;
     // A quarter turn holds the decoded and the turned bitmap at once.
     if (!layout || layout->size != m_layout.size ||
-        (isQuarterTurn(layout->orientation) && !fitsIn(layout->size, maximumBytes / 2))) {
+        (isQuarterTurn(layout->orientation) &&
+         !BitmapSize::fitsIn(layout->size, maximumBytes / 2))) {
         return {};
     }
     const bool hasAlpha = layout->alphaSample >= 0;

@@ -1,5 +1,7 @@
 #include "ThumbnailDiskCache.h"
 
+#include "BitmapSize.h"
+
 #include <QBuffer>
 #include <QColorSpace>
 #include <QCryptographicHash>
@@ -53,11 +55,6 @@ const QString uriKey = QStringLiteral("Thumb::URI");
 const QString mtimeKey = QStringLiteral("Thumb::MTime");
 const QString imageWidthKey = QStringLiteral("Thumb::Image::Width");
 const QString imageHeightKey = QStringLiteral("Thumb::Image::Height");
-
-int longestSide(QSize size)
-{
-    return std::max(size.width(), size.height());
-}
 
 // The bytes of the regular file at `path`, opened without following a link and without
 // blocking on a FIFO; empty when it is anything else or not smaller than `maximumBytes`.
@@ -178,7 +175,7 @@ QImage ThumbnailDiskCache::thumbnail(const QUrl& url, int maxPixelSize) const
         }
         const bool isWholeImage = entry.text(imageWidthKey).toLongLong() == entry.width() &&
                                   entry.text(imageHeightKey).toLongLong() == entry.height();
-        if (longestSide(entry.size()) >= maxPixelSize || isWholeImage) {
+        if (BitmapSize::longestSide(entry.size()) >= maxPixelSize || isWholeImage) {
             return entry;
         }
     }
@@ -201,7 +198,7 @@ QImage ThumbnailDiskCache::validEntry(const QString& path, const QByteArray& uri
     // The header's size is checked before any pixel is allocated, so an entry claiming huge
     // dimensions costs nothing.
     const QSize size = reader.size();
-    if (size.isEmpty() || longestSide(size) > folder.pixelSize) {
+    if (size.isEmpty() || BitmapSize::longestSide(size) > folder.pixelSize) {
         return {};
     }
     QImage image;
@@ -221,7 +218,7 @@ bool ThumbnailDiskCache::store(const QUrl& url, const QImage& image, qint64 sour
     if (image.isNull() || !url.isLocalFile() || isInsideCache(url)) {
         return false;
     }
-    const int side = longestSide(image.size());
+    const int side = BitmapSize::longestSide(image.size());
     const Folder* target = nullptr;
     for (const Folder& folder : folders) {
         if (folder.pixelSize >= side) {

@@ -1,5 +1,6 @@
 #include "ThumbnailLoader.h"
 
+#include "BitmapSize.h"
 #include "DisplayColour.h"
 #include "ImageLoadingPipeline.h"
 #include "ImageReduction.h"
@@ -57,7 +58,7 @@ std::optional<QImage> makeThumbnail(const QUrl& url, int maxPixelSize, Thumbnail
         return std::nullopt;
     }
     const QImage& decoded = loaded->cgImage;
-    const int decodedSide = std::max(decoded.width(), decoded.height());
+    const int decodedSide = BitmapSize::longestSide(decoded.size());
     if (cache != nullptr && mtime) {
         // The scaled decode never comes out smaller than asked unless the file itself is.
         const bool isWholeImage = decodedSide < maxPixelSize;
