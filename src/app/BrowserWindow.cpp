@@ -133,7 +133,7 @@ void BrowserWindow::updateNavigator()
     const bool isViewMode =
         !m_canvas->isCropModeEnabled() && !m_canvas->isMarkupModeEnabled() && !isOverviewShown();
     m_navigator->setVisible(
-        MiniNavigatorView::shouldShow(state, isViewMode, AppSettings::isMiniNavigatorEnabled()));
+        MiniNavigatorView::shouldShow(state, isViewMode, m_isMiniNavigatorEnabled));
 }
 
 BrowserWindow::~BrowserWindow()
@@ -389,6 +389,7 @@ void BrowserWindow::applyViewingSettings()
     m_canvas->isZoomScrollInverted = AppSettings::isZoomScrollInverted();
     m_canvas->isSmoothZoomEnabled = AppSettings::isSmoothZoomEnabled();
     m_canvas->smoothZoomFactor = AppSettings::smoothZoomFactor();
+    m_isMiniNavigatorEnabled = AppSettings::isMiniNavigatorEnabled();
     updateNavigator();
 }
 

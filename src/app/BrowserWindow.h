@@ -97,6 +97,8 @@ private:
     // Over the whole window while shown; owned by this window.
     ThumbnailOverviewView* m_overview;
     qint64 m_navigatorImageKey = 0;
+    // The "showMiniNavigator" setting, read when settings change rather than on every pan step.
+    bool m_isMiniNavigatorEnabled = true;
     bool m_isShowingPreview = false;
     QUrl m_shownUrl;
     // Built on first use and kept, so that it reopens as it was left.

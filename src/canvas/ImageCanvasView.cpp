@@ -397,7 +397,9 @@ void ImageCanvasView::mouseMoveEvent(QMouseEvent* event)
         if (m_isCropModeEnabled) {
             updateCropCursor(point);
         } else if (m_isMarkupModeEnabled) {
-            updateMarkupCursor();
+            // The event carries the pointer and the modifiers: no need to ask the windowing
+            // system on every move.
+            updateMarkupCursorAt(point, event->modifiers());
         } else {
             QWidget::mouseMoveEvent(event);
         }

@@ -203,6 +203,8 @@ private:
 
     // Markup.
     void configureMarkupEngine();
+    // Sets the engine's cursor for a pointer at `point` (view coordinates) in markup mode.
+    void updateMarkupCursorAt(QPointF point, Qt::KeyboardModifiers modifiers);
     // The bordered box of a text editor and the text view filling it, a child of the canvas.
     struct MarkupTextEditor
     {

@@ -100,8 +100,13 @@ void ImageCanvasView::updateMarkupCursor()
         setCursor(Qt::CrossCursor);
         return;
     }
-    const QPointF pointer = toView(mapFromGlobal(QCursor::pos()));
-    setCursor(m_markupEngine.cursor(pointer, QGuiApplication::queryKeyboardModifiers()));
+    updateMarkupCursorAt(toView(mapFromGlobal(QCursor::pos())),
+                         QGuiApplication::queryKeyboardModifiers());
+}
+
+void ImageCanvasView::updateMarkupCursorAt(QPointF point, Qt::KeyboardModifiers modifiers)
+{
+    setCursor(m_markupEngine.cursor(point, modifiers));
 }
 
 void ImageCanvasView::showMarkupTextField(QPointF point)

@@ -3,7 +3,6 @@
 #include "BitmapSize.h"
 
 #include <QColorSpace>
-#include <algorithm>
 
 namespace ImageReduction {
 

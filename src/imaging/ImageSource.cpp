@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <algorithm>
 #include <mutex>
 
 namespace {
