@@ -1,6 +1,7 @@
-#include "BrowserWindow.h"
 #include "ImageLoadingPipeline.h"
 #include "SystemBeep.h"
+#include "ViewerPresenter.h"
+#include "ViewerWindowController.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
     // (a vector image needs the application's fonts) finishes while they exist.
     std::optional<ImageLoadingPipeline> pipeline(std::in_place);
     if (const QUrl first = likelyFirstFile(argc, argv); !first.isEmpty()) {
-        pipeline->startLoading(first, BrowserWindow::initialSize);
+        pipeline->startLoading(first, ViewerWindowController::initialContentSize);
     }
 
     QApplication application(argc, argv);
@@ -46,8 +47,8 @@ int main(int argc, char** argv)
 
     int status = 0;
     {
-        BrowserWindow window(*pipeline);
-        window.show();
+        ViewerPresenter presenter(*pipeline);
+        presenter.showWindow();
 
         const QStringList arguments = application.arguments().mid(1);
         for (const QString& argument : arguments) {
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
                 continue;
             }
             const QUrl url = QUrl::fromLocalFile(QDir::current().absoluteFilePath(argument));
-            if (window.open(url)) {
+            if (presenter.open(url)) {
                 break;
             }
         }

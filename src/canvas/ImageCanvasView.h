@@ -144,6 +144,8 @@ public:
 
     // --- Markup (ImageCanvasViewMarkup.cpp) ---
 
+    // Where the engine's tool settings are kept between runs (the application's standard store).
+    MarkupToolDefaultsStore& markupDefaultsStore() const { return *m_markupDefaultsStore; }
     MarkupEngine& markupEngine() { return m_markupEngine; }
     const MarkupEngine& markupEngine() const { return m_markupEngine; }
     bool isMarkupModeEnabled() const { return m_isMarkupModeEnabled; }

@@ -1,10 +1,12 @@
-#include "BrowserWindow.h"
 #include "ImageCanvasView.h"
 #include "ImageLoadingPipeline.h"
 #include "MiniNavigatorView.h"
 #include "SystemBeep.h"
 #include "ThumbnailCollectionView.h"
 #include "ThumbnailOverviewView.h"
+#include "ViewerContentView.h"
+#include "ViewerPresenter.h"
+#include "ViewerWindowController.h"
 
 #include <QImage>
 #include <QSignalSpy>
@@ -12,7 +14,7 @@
 #include <QTest>
 #include <cmath>
 
-class TestBrowserWindow : public QObject
+class TestViewerPresenter : public QObject
 {
     Q_OBJECT
 
@@ -27,7 +29,6 @@ private slots:
     void previewTakesTheRectangleOfTheFullImage();
     void keysZoomAndResetTheView_data();
     void keysZoomAndResetTheView();
-    void keysSwitchCropAndMarkupMode();
     void navigatorShowsWhileZoomedInAndRecentres();
     void overviewShowsTheFolderAndOpensTheActivatedImage();
 
@@ -39,7 +40,7 @@ private:
     int m_beeps = 0;
 };
 
-void TestBrowserWindow::initTestCase()
+void TestViewerPresenter::initTestCase()
 {
     // Three small images of distinct colours; a wide one to check fitting.
     const QList<std::pair<QString, QColor>> images = {{QStringLiteral("a_1.png"), Qt::red},
@@ -55,74 +56,77 @@ void TestBrowserWindow::initTestCase()
     m_previousSink = SystemBeep::setSink([this] { ++m_beeps; });
 }
 
-void TestBrowserWindow::cleanupTestCase()
+void TestViewerPresenter::cleanupTestCase()
 {
     SystemBeep::setSink(m_previousSink);
 }
 
-void TestBrowserWindow::init()
+void TestViewerPresenter::init()
 {
     m_beeps = 0;
 }
 
-void TestBrowserWindow::opensAtTheGivenFileAndStepsWithArrowKeys()
+void TestViewerPresenter::opensAtTheGivenFileAndStepsWithArrowKeys()
 {
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    ViewerPresenter window(pipeline);
+    ViewerContentView& view = window.content();
+    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
     QVERIFY(window.open(urlOf(QStringLiteral("a_2.png"))));
     QVERIFY(shown.wait());
     QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_2.png")));
 
-    QTest::keyClick(&window, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Right);
     QVERIFY(shown.wait());
     QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_10.png")));
 
-    QTest::keyClick(&window, Qt::Key_Left);
-    QTest::keyClick(&window, Qt::Key_Left);
+    QTest::keyClick(&view, Qt::Key_Left);
+    QTest::keyClick(&view, Qt::Key_Left);
     QTRY_COMPARE(window.shownUrl(), urlOf(QStringLiteral("a_1.png")));
     QCOMPARE(window.sequence().currentIndex(), 0);
     QCOMPARE(m_beeps, 0);
 }
 
-void TestBrowserWindow::beepsAtBothEnds()
+void TestViewerPresenter::beepsAtBothEnds()
 {
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    ViewerPresenter window(pipeline);
+    ViewerContentView& view = window.content();
+    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
     QVERIFY(window.open(urlOf(QStringLiteral("a_10.png"))));
     QVERIFY(shown.wait());
-    QTest::keyClick(&window, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Right);
     QCOMPARE(m_beeps, 1);
     QCOMPARE(window.sequence().currentIndex(), 2);
 
     QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
-    QTest::keyClick(&window, Qt::Key_Left);
+    QTest::keyClick(&view, Qt::Key_Left);
     QCOMPARE(m_beeps, 2);
     QCOMPARE(window.sequence().currentIndex(), 0);
 }
 
-void TestBrowserWindow::refusesWhatIsNotAnImage()
+void TestViewerPresenter::refusesWhatIsNotAnImage()
 {
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
+    ViewerPresenter window(pipeline);
     QVERIFY(!window.open(urlOf(QStringLiteral("notes.txt"))));
     QVERIFY(!window.open(urlOf(QStringLiteral("missing.png"))));
     QCOMPARE(m_beeps, 2);
     QVERIFY(window.shownUrl().isEmpty());
 }
 
-void TestBrowserWindow::paintsTheImageFittedAndCentred()
+void TestViewerPresenter::paintsTheImageFittedAndCentred()
 {
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    window.resize(400, 400);
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    ViewerPresenter window(pipeline);
+    ViewerContentView& view = window.content();
+    view.window()->resize(400, 400);
+    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
     QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
     // A 2:1 image in a square window fills the width and is centred vertically.
-    const QImage frame = window.grab().toImage();
+    const QImage frame = view.grab().toImage();
     const auto colourAt = [&frame](int x, int y) {
         return frame.pixelColor(QPoint(x, y) * frame.devicePixelRatio());
     };
@@ -133,7 +137,7 @@ void TestBrowserWindow::paintsTheImageFittedAndCentred()
     QCOMPARE(colourAt(200, 310), QColor(Qt::black));
 }
 
-void TestBrowserWindow::previewTakesTheRectangleOfTheFullImage()
+void TestViewerPresenter::previewTakesTheRectangleOfTheFullImage()
 {
     // A photo large enough for a reduced decode to pay.
     QImage photo(1600, 1200, QImage::Format_RGB32);
@@ -142,20 +146,21 @@ void TestBrowserWindow::previewTakesTheRectangleOfTheFullImage()
     QVERIFY(photo.save(path, "jpeg"));
 
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    window.resize(400, 300);
+    ViewerPresenter window(pipeline);
+    ViewerContentView& view = window.content();
+    view.window()->resize(400, 300);
     // The canvas takes the window's size when the window is laid out on screen.
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy previewed(&window, &BrowserWindow::previewShown);
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    window.showWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(view.window()));
+    QSignalSpy previewed(&window, &ViewerPresenter::previewShown);
+    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
     QRectF previewRect;
     QImage previewFrame;
-    connect(&window, &BrowserWindow::previewShown, this, [&] {
+    connect(&window, &ViewerPresenter::previewShown, this, [&] {
         QVERIFY(window.isShowingPreview());
         QVERIFY(window.shownImage().width() < 1600);
         previewRect = window.imageRect();
-        previewFrame = window.grab().toImage();
+        previewFrame = view.canvas()->grab().toImage();
     });
     QVERIFY(window.open(QUrl::fromLocalFile(path)));
     QVERIFY(shown.wait());
@@ -164,17 +169,17 @@ void TestBrowserWindow::previewTakesTheRectangleOfTheFullImage()
     QCOMPARE(window.shownImage().size(), QSize(1600, 1200));
     QCOMPARE(window.imageRect(), previewRect);
     QCOMPARE(previewRect, QRectF(0, 0, 400, 300));
-    QCOMPARE(window.grab().toImage(), previewFrame);
+    QCOMPARE(view.canvas()->grab().toImage(), previewFrame);
 
     // Shown again from the cache: no preview.
-    QTest::keyClick(&window, Qt::Key_Left);
+    QTest::keyClick(&view, Qt::Key_Left);
     QVERIFY(shown.wait());
-    QTest::keyClick(&window, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Right);
     QVERIFY(shown.wait());
     QCOMPARE(previewed.size(), 1);
 }
 
-void TestBrowserWindow::keysZoomAndResetTheView_data()
+void TestViewerPresenter::keysZoomAndResetTheView_data()
 {
     QTest::addColumn<QList<QKeyCombination>>("keys");
     QTest::addColumn<double>("expectedScale");
@@ -183,29 +188,29 @@ void TestBrowserWindow::keysZoomAndResetTheView_data()
     QTest::newRow("+") << QList<QKeyCombination>{plus} << 1.25;
     QTest::newRow("Ctrl+=") << QList<QKeyCombination>{Qt::ControlModifier | Qt::Key_Equal} << 1.25;
     QTest::newRow("+ twice, -") << QList<QKeyCombination>{plus, plus, Qt::Key_Minus} << 1.25;
-    QTest::newRow("+ twice, 0") << QList<QKeyCombination>{plus, plus, Qt::Key_0} << 1.0;
     QTest::newRow("+, Ctrl+0") << QList<QKeyCombination>{plus, Qt::ControlModifier | Qt::Key_0}
                                << 1.0;
 }
 
-void TestBrowserWindow::keysZoomAndResetTheView()
+void TestViewerPresenter::keysZoomAndResetTheView()
 {
     QFETCH(QList<QKeyCombination>, keys);
     QFETCH(double, expectedScale);
 
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    window.resize(400, 400);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    ViewerPresenter window(pipeline);
+    ViewerContentView& view = window.content();
+    view.window()->resize(400, 400);
+    window.showWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(view.window()));
+    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
     QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
     const QRectF fitted = window.imageRect();
     QCOMPARE(fitted, QRectF(0, 100, 400, 200));
 
     for (const QKeyCombination key : keys) {
-        QTest::keyClick(&window, key.key(), key.keyboardModifiers());
+        QTest::keyClick(&view, key.key(), key.keyboardModifiers());
     }
     // The zoom keys scale about the window's centre.
     const QRectF zoomed = window.imageRect();
@@ -216,117 +221,72 @@ void TestBrowserWindow::keysZoomAndResetTheView()
     QCOMPARE(m_beeps, 0);
 }
 
-void TestBrowserWindow::keysSwitchCropAndMarkupMode()
+void TestViewerPresenter::navigatorShowsWhileZoomedInAndRecentres()
 {
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    ViewerPresenter window(pipeline);
+    ViewerContentView& view = window.content();
+    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
     QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
-    const ImageCanvasView& canvas = window.canvas();
-
-    QTest::keyClick(&window, Qt::Key_C);
-    QVERIFY(canvas.isCropModeEnabled());
-    // The view stays still while cropping: the selection is in view points.
-    QTest::keyClick(&window, Qt::Key_Plus);
-    QCOMPARE(canvas.zoomFactor(), 1.0);
-    QTest::keyClick(&window, Qt::Key_M);
-    QVERIFY(canvas.isMarkupModeEnabled());
-    QVERIFY(!canvas.isCropModeEnabled());
-    QTest::keyClick(&window, Qt::Key_Escape);
-    QVERIFY(!canvas.isMarkupModeEnabled());
-    QTest::keyClick(&window, Qt::Key_C);
-    QTest::keyClick(&window, Qt::Key_C);
-    QVERIFY(!canvas.isCropModeEnabled());
-    // The arrow keys still step while a mode is on.
-    QTest::keyClick(&window, Qt::Key_M);
-    QTest::keyClick(&window, Qt::Key_Right);
-    QVERIFY(shown.wait());
-    QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_2.png")));
-
-    // In markup mode the digits choose the tools in toolbar order; Ctrl+Z undoes.
-    QTest::keyClick(&window, Qt::Key_6);
-    QCOMPARE(canvas.markupEngine().tool().value(), MarkupTool::text);
-    QTest::keyClick(&window, Qt::Key_2);
-    QCOMPARE(canvas.markupEngine().tool().value(), MarkupTool::ellipse);
-    window.canvas().markupEngine().captureUndoState();
-    window.canvas().markupEngine().appendAnnotation(
-        MarkupAnnotation(MarkupShape::rectangle(QRectF(0.1, 0.1, 0.5, 0.5)), Qt::red,
-                         Qt::transparent, 0.01, 5, 1, MarkupArrowheadStyle::end));
-    window.canvas().markupEngine().finalizeHistoryCapture();
-    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
-    QVERIFY(!canvas.markupEngine().hasAnnotations());
-    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    QVERIFY(canvas.markupEngine().hasAnnotations());
-}
-
-void TestBrowserWindow::navigatorShowsWhileZoomedInAndRecentres()
-{
-    ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
-    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
-    QVERIFY(shown.wait());
-    const MiniNavigatorView& navigator = window.navigator();
-    QVERIFY(!navigator.isVisibleTo(&window));
+    const MiniNavigatorView& navigator = (*view.miniNavigatorView());
+    QVERIFY(!navigator.isVisibleTo(&view));
 
     for (int step = 0; step < 4; ++step) {
-        QTest::keyClick(&window, Qt::Key_Plus);
+        QTest::keyClick(&view, Qt::Key_Plus);
     }
-    QVERIFY(navigator.isVisibleTo(&window));
-    QCOMPARE(navigator.geometry().bottomRight() + QPoint(17, 17),
-             window.rect().bottomRight() + QPoint(1, 1));
+    QVERIFY(navigator.isVisibleTo(&view));
+    QCOMPARE(navigator.mapTo(&view, QPoint(navigator.width(), navigator.height())),
+             QPoint(view.width() - 16, view.height() - 16));
     // A click at the miniature's left edge brings the image's left part into view.
-    const QPointF before = window.canvas().contentOffset();
+    const QPointF before = view.canvas()->contentOffset();
     QTest::mouseClick(const_cast<MiniNavigatorView*>(&navigator), Qt::LeftButton, {},
                       QPoint(2, navigator.height() / 2));
-    QVERIFY(window.canvas().contentOffset().x() > before.x());
+    QVERIFY(view.canvas()->contentOffset().x() > before.x());
 
     // Hidden in markup mode (which keeps the zoom) and at the fitted size.
-    QTest::keyClick(&window, Qt::Key_M);
-    QVERIFY(!navigator.isVisibleTo(&window));
-    QTest::keyClick(&window, Qt::Key_Escape);
-    QVERIFY(navigator.isVisibleTo(&window));
-    QTest::keyClick(&window, Qt::Key_0);
-    QVERIFY(!navigator.isVisibleTo(&window));
+    view.setMarkupMode(true);
+    QVERIFY(!navigator.isVisibleTo(&view));
+    QTest::keyClick(&view, Qt::Key_Escape);
+    QVERIFY(navigator.isVisibleTo(&view));
+    QTest::keyClick(&view, Qt::Key_0, Qt::ControlModifier);
+    QVERIFY(!navigator.isVisibleTo(&view));
 }
 
-void TestBrowserWindow::overviewShowsTheFolderAndOpensTheActivatedImage()
+void TestViewerPresenter::overviewShowsTheFolderAndOpensTheActivatedImage()
 {
     ImageLoadingPipeline pipeline;
-    BrowserWindow window(pipeline);
-    window.toggleOverview();
+    ViewerPresenter window(pipeline);
+    ViewerContentView& view = window.content();
+    QTest::keyClick(&view, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(m_beeps, 1); // nothing to show yet
 
-    QSignalSpy shown(&window, &BrowserWindow::imageShown);
+    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
     QVERIFY(window.open(urlOf(QStringLiteral("a_2.png"))));
     QVERIFY(shown.wait());
-    window.show(); // shortcuts reach active windows only
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
-    QVERIFY(window.isOverviewShown());
-    QCOMPARE(window.overview().selectedIndex(), 1);
-    QVERIFY(!window.navigator().isVisibleTo(&window));
+    QTest::keyClick(&view, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(view.isOverviewModeEnabled());
+    QCOMPARE((*view.thumbnailOverview()).selectedIndex(), 1);
+    QVERIFY(!(*view.miniNavigatorView()).isVisibleTo(&view));
 
     // Leaving with several images selected shows the first of them.
-    QItemSelectionModel* selection = window.overview().collectionView()->selectionModel();
-    const QAbstractItemModel* model = window.overview().collectionView()->model();
+    QItemSelectionModel* selection = (*view.thumbnailOverview()).collectionView()->selectionModel();
+    const QAbstractItemModel* model = (*view.thumbnailOverview()).collectionView()->model();
     selection->select(model->index(0, 0), QItemSelectionModel::ClearAndSelect);
     selection->select(model->index(2, 0), QItemSelectionModel::Select);
-    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
-    QVERIFY(!window.isOverviewShown());
+    QTest::keyClick(&view, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(!view.isOverviewModeEnabled());
     QVERIFY(shown.wait());
     QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_1.png")));
 
-    QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
-    QVERIFY(window.isOverviewShown());
-    window.overview().onActivateIndex(2);
-    QVERIFY(!window.isOverviewShown());
+    QTest::keyClick(&view, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(view.isOverviewModeEnabled());
+    (*view.thumbnailOverview()).onActivateIndex(2);
+    QVERIFY(!view.isOverviewModeEnabled());
     QVERIFY(shown.wait());
     QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_10.png")));
     QCOMPARE(m_beeps, 1);
 }
 
-QTEST_MAIN(TestBrowserWindow)
-#include "tst_browserwindow.moc"
+QTEST_MAIN(TestViewerPresenter)
+#include "tst_viewerpresenter.moc"
