@@ -19,6 +19,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPinchGesture>
+#include <QResizeEvent>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -218,8 +219,13 @@ void ImageCanvasView::recenterVisibleRegion(QPointF normalizedPoint)
 
 QRectF ImageCanvasView::drawRect(double zoom, QPointF offset, QSizeF imageSize) const
 {
-    const double boundsWidth = width();
-    const double boundsHeight = height();
+    return drawRect(QSizeF(size()), zoom, offset, imageSize);
+}
+
+QRectF ImageCanvasView::drawRect(QSizeF bounds, double zoom, QPointF offset, QSizeF imageSize)
+{
+    const double boundsWidth = bounds.width();
+    const double boundsHeight = bounds.height();
     if (!hasPositiveSize(imageSize)) {
         return {QPointF(boundsWidth * 0.5, boundsHeight * 0.5) + offset, QSizeF(0, 0)};
     }
@@ -561,6 +567,12 @@ void ImageCanvasView::changeEvent(QEvent* event)
         update();
     }
     QWidget::changeEvent(event);
+}
+
+void ImageCanvasView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    keepCropSelectionOnImage(QSizeF(event->oldSize()));
 }
 
 void ImageCanvasView::showEvent(QShowEvent* event)

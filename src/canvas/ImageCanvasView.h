@@ -178,6 +178,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -185,6 +186,8 @@ private:
     // Geometry and viewing.
     // Shows `bitmap` as an image of `size` pixels (larger than the bitmap for a preview).
     void showBitmap(const QImage& bitmap, QSizeF size, bool preserveView);
+    // drawRect() for a view of `bounds`.
+    static QRectF drawRect(QSizeF bounds, double zoom, QPointF offset, QSizeF imageSize);
     void setZoomReported(double zoom);
     void reportViewStateChanged();
     void handleModifierFlagsChanged();
@@ -200,6 +203,9 @@ private:
     void updateCropCursor(QPointF point);
     QRectF defaultCropSelection(const QRectF& imageRect) const;
     void resetCropInteraction();
+    // After a resize from `oldBounds`, puts the selection back on the part of the image it
+    // covered: the fitted image moves and scales with the view.
+    void keepCropSelectionOnImage(QSizeF oldBounds);
     void drawCropOverlay(QPainter& painter, const QRectF& imageRect) const;
     void drawCropHandles(QPainter& painter, const QRectF& selectedRect) const;
 

@@ -154,6 +154,22 @@ void ImageCanvasView::applyCropSelection(std::optional<QRectF> normalizedRect)
     update();
 }
 
+void ImageCanvasView::keepCropSelectionOnImage(QSizeF oldBounds)
+{
+    if (!m_isCropModeEnabled || !m_cropSelectionRect || !hasImage() || oldBounds.isEmpty()) {
+        return;
+    }
+    const QRectF before = drawRect(oldBounds, m_zoomFactor, m_contentOffset, m_imageSize);
+    if (before.isEmpty()) {
+        return;
+    }
+    const QRectF& selection = *m_cropSelectionRect;
+    applyCropSelection(QRectF((minX(selection) - minX(before)) / before.width(),
+                              (minY(selection) - minY(before)) / before.height(),
+                              selection.width() / before.width(),
+                              selection.height() / before.height()));
+}
+
 std::optional<QRectF> ImageCanvasView::currentCropRectNormalized() const
 {
     if (!hasImage() || !m_cropSelectionRect || m_imageSize.isEmpty()) {

@@ -82,6 +82,8 @@ private slots:
     void tinySelectionIsResizedByTheTopLeftHandle();
     void normalizedRectangleIsClampedToTheImage_data();
     void normalizedRectangleIsClampedToTheImage();
+    void resizingKeepsTheSelectionOnTheImage_data();
+    void resizingKeepsTheSelectionOnTheImage();
     void nextImageKeepsTheNormalizedSelection_data();
     void nextImageKeepsTheNormalizedSelection();
     void selectionChangesAreReported();
@@ -297,6 +299,33 @@ void TestImageCanvasCrop::normalizedRectangleIsClampedToTheImage()
                                                                .arg(normalized->width())
                                                                .arg(normalized->height())));
     QCOMPARE(reports, std::vector<bool>{true});
+}
+
+void TestImageCanvasCrop::resizingKeepsTheSelectionOnTheImage_data()
+{
+    QTest::addColumn<QSize>("newViewSize");
+
+    QTest::newRow("a docked toolbar takes the top") << QSize(1000, 714);
+    QTest::newRow("wider") << QSize(1400, 800);
+    QTest::newRow("narrower") << QSize(600, 800);
+}
+
+void TestImageCanvasCrop::resizingKeepsTheSelectionOnTheImage()
+{
+    QFETCH(QSize, newViewSize);
+
+    const auto view = makeView(largeView, largeImage);
+    view->setCropModeEnabled(true);
+    const QRectF selection(0.1, 0.2, 0.5, 0.6);
+    view->applyCropSelection(selection);
+    // A hidden widget gets its resize event only when shown.
+    view->show();
+
+    view->resize(newViewSize);
+
+    const std::optional<QRectF> normalized = view->currentCropRectNormalized();
+    QVERIFY(normalized);
+    QVERIFY(fuzzyEqual(*normalized, selection));
 }
 
 void TestImageCanvasCrop::nextImageKeepsTheNormalizedSelection_data()
