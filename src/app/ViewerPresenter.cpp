@@ -129,6 +129,8 @@ void ViewerPresenter::presentCurrentImage()
         return;
     }
     const QUrl url = urls.at(index);
+    // Stepping with the keys must not flash the overlay when the image arrives later.
+    m_revealsOverlayWhenPresented = !content().isOverlaySuppressed();
     m_imageLoadTask.cancel();
     m_imageLoadTask = m_pipeline.image(
         url, fitSize(), this,
@@ -219,7 +221,9 @@ void ViewerPresenter::describeImage(const QUrl& url, const QString& metadata, qs
         view.setOverviewMode(false, false);
     }
     view.updateNavigatorState();
-    view.showOverlayTemporarily(false);
+    if (m_revealsOverlayWhenPresented) {
+        view.showOverlayTemporarily(false);
+    }
     QWidget* window = m_windowController->window();
     window->setWindowFilePath(path);
     window->setWindowTitle(QFileInfo(path).fileName());

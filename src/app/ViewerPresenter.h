@@ -73,6 +73,8 @@ private:
     CancellationHandle m_imagePreloadTask;
     std::unique_ptr<ViewerWindowController> m_windowController;
     bool m_isShowingPreview = false;
+    // False while presenting an image the user stepped to with the keys.
+    bool m_revealsOverlayWhenPresented = true;
     QUrl m_shownUrl;
     // Built on first use and kept, so that it reopens as it was left.
     std::unique_ptr<SettingsWindowController> m_settingsWindowController;

@@ -65,7 +65,7 @@ void ColorWell::setOpacity(double opacity)
 void ColorWell::chooseColor()
 {
     setColorFromUser(
-        QColorDialog::getColor(m_color, this, m_title, QColorDialog::ShowAlphaChannel));
+        QColorDialog::getColor(m_color, window(), m_title, QColorDialog::ShowAlphaChannel));
 }
 
 void ColorWell::paintEvent(QPaintEvent*)

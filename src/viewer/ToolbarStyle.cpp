@@ -43,7 +43,7 @@ SegmentedControl QToolButton {
 }
 SegmentedControl QToolButton:hover { background-color: rgba(255, 255, 255, 20); }
 SegmentedControl QToolButton:checked { background-color: rgba(255, 255, 255, 71); }
-QLabel { color: rgba(255, 255, 255, 153); background: transparent; }
+QLabel { color: rgba(255, 255, 255, 166); background: transparent; }
 QSlider { background: transparent; }
 QSlider::groove:horizontal {
     height: 3px;

@@ -16,8 +16,8 @@ constexpr double normalDesignSize = 13;
 
 // Label colours: primary text, then the two quieter levels.
 inline const QColor primaryTextColor{255, 255, 255};
-inline const QColor secondaryTextColor{255, 255, 255, 153};
-inline const QColor tertiaryTextColor{255, 255, 255, 102};
+inline const QColor secondaryTextColor{255, 255, 255, 166};
+inline const QColor tertiaryTextColor{255, 255, 255, 128};
 // The title colours of the confirm and cancel roles (green bezel, red title).
 inline const QColor confirmColor{48, 209, 88};
 inline const QColor cancelColor{255, 69, 58};

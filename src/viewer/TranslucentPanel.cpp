@@ -9,7 +9,7 @@
 namespace {
 
 // Dark enough for white text over a white sky, light enough to keep the photo's context.
-const QColor panelFill(12, 12, 14, 158);
+const QColor panelFill(12, 12, 14, 168);
 const QColor panelRim(255, 255, 255, 38);
 
 } // namespace

@@ -17,6 +17,12 @@
 ViewerContentView::ViewerContentView(QWidget* parent) : QWidget(parent)
 {
     m_clock.start();
+    m_hideTimer.setSingleShot(true);
+    connect(&m_hideTimer, &QTimer::timeout, this, &ViewerContentView::handleHideTimerFired);
+    m_undoToastHideTimer.setSingleShot(true);
+    m_undoToastHideTimer.setInterval(undoToastVisibleMs);
+    connect(&m_undoToastHideTimer, &QTimer::timeout, this,
+            [this] { setUndoToastVisible(false, true); });
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
@@ -149,15 +155,16 @@ void ViewerContentView::updateResetButtonState()
 void ViewerContentView::updateNavigatorState()
 {
     const std::optional<ImageCanvasView::NavigatorState> state = m_canvas->navigatorState();
-    // The miniature is made once per image, not on every pan step.
+    const bool show = MiniNavigatorView::shouldShow(state, isViewMode(), m_isMiniNavigatorEnabled);
+    // The miniature is made once per image, and only once it is to be seen: not on every pan
+    // step, and not for every image stepped through at the fitted size.
     const qint64 imageKey = m_canvas->image().cacheKey();
-    if (imageKey != m_navigatorImageKey) {
+    if (show && imageKey != m_navigatorImageKey) {
         m_navigatorImageKey = imageKey;
         m_miniNavigatorView->setImage(m_canvas->image());
     }
     m_miniNavigatorView->setState(state);
-    m_miniNavigatorContainer->setVisible(
-        MiniNavigatorView::shouldShow(state, isViewMode(), m_isMiniNavigatorEnabled));
+    m_miniNavigatorContainer->setVisible(show);
 }
 
 void ViewerContentView::updateOverviewButtonAppearance()

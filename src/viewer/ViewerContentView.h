@@ -158,8 +158,11 @@ public:
     void handleWindowActivated();
     void handleWindowDeactivated();
     // The running hide timers, for tests; null when none runs.
-    const QTimer* hideTimer() const { return m_hideTimer; }
-    const QTimer* undoToastHideTimer() const { return m_undoToastHideTimer; }
+    const QTimer* hideTimer() const { return m_hideTimer.isActive() ? &m_hideTimer : nullptr; }
+    const QTimer* undoToastHideTimer() const
+    {
+        return m_undoToastHideTimer.isActive() ? &m_undoToastHideTimer : nullptr;
+    }
 
     // --- Refreshes (ViewerContentView.cpp) ---
 
@@ -221,6 +224,9 @@ private:
     void handlePointerExited();
     QRectF overlayRevealRect() const;
     bool isPointerOverOverlay() const;
+    // The last pointer position seen inside this view, else the pointer's position while it is
+    // over the view; absent when it is outside.
+    std::optional<QPointF> pointerPosition() const;
     void keepOverlayVisibleFor(int milliseconds);
 
     // ViewerContentViewToolbar.cpp
@@ -300,9 +306,9 @@ private:
     QWidget* m_markupToolRow = nullptr;
     QList<QWidget*> m_collapsibleToolbarGroups;
 
-    // Timers and state. At most one hide timer and one toast timer exist; a restart replaces it.
-    QPointer<QTimer> m_hideTimer;
-    QPointer<QTimer> m_undoToastHideTimer;
+    // Timers and state: one-shot timers; starting one again replaces its pending expiry.
+    QTimer m_hideTimer;
+    QTimer m_undoToastHideTimer;
     // Milliseconds on m_clock until which the hide timer only restarts.
     std::optional<qint64> m_keepOverlayVisibleUntil;
     QElapsedTimer m_clock;

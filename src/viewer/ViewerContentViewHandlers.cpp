@@ -379,11 +379,16 @@ void ViewerContentView::updateEditOverlayControls()
 {
     m_editToolbarMoveButton->setVisible(m_isCropModeEnabled || m_isMarkupModeEnabled);
     const bool atBottom = AppSettings::editToolbarPlacement() == EditToolbarPlacement::bottom;
+    const QString toolTip = atBottom ? QStringLiteral("Dock edit controls at top")
+                                     : QStringLiteral("Dock edit controls at bottom");
+    // A new icon re-lays out the overlay: only when the placement changed.
+    if (m_editToolbarMoveButton->toolTip() == toolTip) {
+        return;
+    }
     m_editToolbarMoveButton->setIcon(
         SymbolImage::icon(atBottom ? QStringLiteral("dock.arrow.up.rectangle")
                                    : QStringLiteral("dock.arrow.down.rectangle")));
-    m_editToolbarMoveButton->setToolTip(atBottom ? QStringLiteral("Dock edit controls at top")
-                                                 : QStringLiteral("Dock edit controls at bottom"));
+    m_editToolbarMoveButton->setToolTip(toolTip);
 }
 
 void ViewerContentView::updateConfirmButtonDensity()
@@ -406,10 +411,14 @@ void ViewerContentView::updateConfirmButtonDensity()
 void ViewerContentView::updateOverviewButtonLook()
 {
     const bool overview = m_isOverviewModeEnabled;
-    m_overviewButton->setText(overview ? QStringLiteral("Detail") : QStringLiteral("Overview"));
+    m_overviewButton->setChecked(overview);
+    const QString title = overview ? QStringLiteral("Detail") : QStringLiteral("Overview");
+    if (m_overviewButton->text() == title) {
+        return;
+    }
+    m_overviewButton->setText(title);
     m_overviewButton->setIcon(
         SymbolImage::icon(overview ? QStringLiteral("photo") : QStringLiteral("square.grid.2x2")));
-    m_overviewButton->setChecked(overview);
 }
 
 void ViewerContentView::updateSeparators()

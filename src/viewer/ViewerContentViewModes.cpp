@@ -2,6 +2,7 @@
 #include "ImageCanvasView.h"
 #include "SegmentedControl.h"
 #include "SystemBeep.h"
+#include "ThumbnailCollectionView.h"
 #include "ThumbnailOverviewView.h"
 #include "TranslucentPanel.h"
 #include "ValueSlider.h"
@@ -42,7 +43,7 @@ void ViewerContentView::setOverviewMode(bool enabled, bool syncSelectionToDetail
         m_thumbnailOverview->show();
         m_thumbnailOverview->selectCurrentIndex(true);
         // The grid takes the keys while shown: arrows move its selection.
-        m_thumbnailOverview->setFocus();
+        m_thumbnailOverview->collectionView()->setFocus();
     } else {
         if (syncSelectionToDetail && onThumbnailSelected) {
             const int current = m_thumbnailOverview->selectedIndex();
@@ -178,10 +179,7 @@ void ViewerContentView::clear()
     updateCropControls();
     updateMarkupControls();
     updateNavigatorState();
-    if (m_undoToastHideTimer) {
-        m_undoToastHideTimer->stop();
-        m_undoToastHideTimer->deleteLater();
-    }
+    m_undoToastHideTimer.stop();
     setUndoToastVisible(false, false);
     showOverlayTemporarily(false);
 }

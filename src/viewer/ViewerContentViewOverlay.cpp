@@ -5,38 +5,11 @@
 #include "TranslucentPanel.h"
 #include "ViewerContentView.h"
 
+#include <QCursor>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QTimer>
 #include <cmath>
-
-namespace {
-
-// Replaces `timer` by a new one-shot timer of `milliseconds` that calls `fired`; the previous
-// one (if any) never fires.
-void restartOneShot(QPointer<QTimer>& timer, QObject* owner, int milliseconds,
-                    std::function<void()> fired)
-{
-    if (timer) {
-        timer->stop();
-        timer->deleteLater();
-    }
-    timer = new QTimer(owner);
-    timer->setSingleShot(true);
-    QObject::connect(timer, &QTimer::timeout, owner, std::move(fired));
-    timer->start(milliseconds);
-}
-
-void invalidate(QPointer<QTimer>& timer)
-{
-    if (timer) {
-        timer->stop();
-        timer->deleteLater();
-        timer = nullptr;
-    }
-}
-
-} // namespace
 
 void ViewerContentView::fadeOverlayIn()
 {
@@ -50,9 +23,9 @@ void ViewerContentView::showOverlayTemporarily(bool force)
     if (m_suppressOverlay) {
         return;
     }
-    const bool revealed =
-        force || !(isViewMode() || m_isOverviewModeEnabled) ||
-        (m_pointerPosition.has_value() && pointRevealsOverlay(*m_pointerPosition));
+    const std::optional<QPointF> pointer = pointerPosition();
+    const bool revealed = force || !(isViewMode() || m_isOverviewModeEnabled) ||
+                          (pointer.has_value() && pointRevealsOverlay(*pointer));
     if (!revealed) {
         hideOverlayImmediately();
         return;
@@ -63,7 +36,7 @@ void ViewerContentView::showOverlayTemporarily(bool force)
 
 void ViewerContentView::hideOverlayImmediately()
 {
-    invalidate(m_hideTimer);
+    m_hideTimer.stop();
     m_keepOverlayVisibleUntil.reset();
     if (m_overlay->targetAlpha() > 0) {
         m_overlay->fadeTo(0, overlayFadeOutMs);
@@ -74,17 +47,15 @@ void ViewerContentView::restartHideTimer()
 {
     if (m_isCropModeEnabled || m_isMarkupModeEnabled) {
         // While editing the toolbar stays up.
-        invalidate(m_hideTimer);
+        m_hideTimer.stop();
         return;
     }
-    const int delay = int(std::lround(AppSettings::overlayHideDelaySeconds() * 1000));
-    restartOneShot(m_hideTimer, this, delay, [this] { handleHideTimerFired(); });
+    m_hideTimer.start(int(std::lround(AppSettings::overlayHideDelaySeconds() * 1000)));
 }
 
 void ViewerContentView::handleHideTimerFired()
 {
     if (m_isCropModeEnabled || m_isMarkupModeEnabled) {
-        invalidate(m_hideTimer);
         return;
     }
     if (m_keepOverlayVisibleUntil && *m_keepOverlayVisibleUntil > m_clock.elapsed()) {
@@ -124,8 +95,20 @@ QRectF ViewerContentView::overlayRevealRect() const
 
 bool ViewerContentView::isPointerOverOverlay() const
 {
-    return m_pointerPosition.has_value() &&
-           QRectF(m_overlay->geometry()).contains(*m_pointerPosition);
+    const std::optional<QPointF> pointer = pointerPosition();
+    return pointer.has_value() && QRectF(m_overlay->geometry()).contains(*pointer);
+}
+
+std::optional<QPointF> ViewerContentView::pointerPosition() const
+{
+    if (m_pointerPosition) {
+        return m_pointerPosition;
+    }
+    // No move seen yet (the window appeared under a resting pointer): ask where it is.
+    if (underMouse()) {
+        return QPointF(mapFromGlobal(QCursor::pos()));
+    }
+    return std::nullopt;
 }
 
 void ViewerContentView::handlePointerMoved(QPointF point)
@@ -201,8 +184,7 @@ void ViewerContentView::setUndoToastVisible(bool visible, bool animated)
 
 void ViewerContentView::restartUndoToastHideTimer()
 {
-    restartOneShot(m_undoToastHideTimer, this, undoToastVisibleMs,
-                   [this] { setUndoToastVisible(false, true); });
+    m_undoToastHideTimer.start();
 }
 
 void ViewerContentView::updateOverlayPlacement()

@@ -330,6 +330,7 @@ void ViewerContentView::setupUI()
     toastLayout->addWidget(m_undoToastLabel, 1);
     toastLayout->addWidget(m_undoToastButton, 0, Qt::AlignVCenter);
     m_undoToast->hide();
+    m_undoToast->setAlpha(0);
 
     // The keys belong to the viewer (the arrows step through the images), never to a control.
     for (TranslucentPanel* panel : {m_overlay, m_undoToast}) {

@@ -28,7 +28,11 @@ ViewerWindowController::ViewerWindowController(QObject* parent)
     m_window->installEventFilter(this);
 }
 
-ViewerWindowController::~ViewerWindowController() = default;
+ViewerWindowController::~ViewerWindowController()
+{
+    // The window's last activation change arrives while it is destroyed, after its content.
+    m_window->removeEventFilter(this);
+}
 
 void ViewerWindowController::showWindow()
 {

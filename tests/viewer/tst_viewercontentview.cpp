@@ -404,6 +404,8 @@ void TestViewerContentView::keyTableRows_data()
     QTest::newRow("Ctrl+Shift+G leaves overview")
         << "overview" << int(Qt::Key_G) << ctrlShift << "select0"
         << "view" << 0;
+    QTest::newRow("Right moves the grid's selection") << "overview" << int(Qt::Key_Right) << 0 << ""
+                                                      << "overview" << 0;
     QTest::newRow("Ctrl+G alone") << "view" << int(Qt::Key_G) << ctrl << ""
                                   << "view" << 0;
     QTest::newRow("Ctrl+Shift+G without images") << "empty" << int(Qt::Key_G) << ctrlShift << ""
@@ -431,6 +433,9 @@ void TestViewerContentView::keyTableRows()
     QCOMPARE(m_beeps, expectedBeeps);
     if (expectedMode == u"crop") {
         QCOMPARE(view->canvas()->currentCropRectNormalized(), selection);
+    }
+    if (key == Qt::Key_Right && mode == u"overview") {
+        QCOMPARE(view->thumbnailOverview()->selectedIndexes(-1), QList<int>{1});
     }
 }
 
@@ -513,6 +518,9 @@ void TestViewerContentView::savingMarkup()
 void TestViewerContentView::undoToastHidesAfterItsTimer()
 {
     const auto view = makeView();
+    // It starts hidden and transparent, so the first showing fades in.
+    QVERIFY(!view->undoToast()->isVisibleTo(view.get()));
+    QCOMPARE(view->undoToast()->alpha(), 0.0);
     view->undoToastLabel()->setText(QStringLiteral("Moved to Trash"));
     view->setUndoToastVisible(true, false);
     QCOMPARE(view->undoToast()->alpha(), 1.0);
@@ -522,10 +530,8 @@ void TestViewerContentView::undoToastHidesAfterItsTimer()
     QCOMPARE(timer->interval(), 5000);
     QCOMPARE(timer->isSingleShot(), true);
 
-    // A restart replaces the timer; then let the replacement run out early.
-    view->restartUndoToastHideTimer();
-    QVERIFY(view->undoToastHideTimer() != timer);
-    const_cast<QTimer*>(view->undoToastHideTimer())->start(1);
+    // Let it run out early.
+    const_cast<QTimer*>(timer)->start(1);
     QTRY_VERIFY(!view->undoToast()->isVisibleTo(view.get()));
 
     // Shown again while a hide fades out, it stays.
@@ -543,12 +549,14 @@ void TestViewerContentView::clearReturnsToTheEmptyState()
     view->fileLabel()->setText(QStringLiteral("a.png"));
     view->enterCropMode();
     view->setUndoToastVisible(true, false);
+    view->restartUndoToastHideTimer();
     view->clear();
     QCOMPARE(modeName(*view), QStringLiteral("view"));
     QCOMPARE(view->fileLabel()->text(), QStringLiteral("No image selected"));
     QCOMPARE(view->infoLabel()->text(), QString());
     QVERIFY(!view->canvas()->hasImage());
     QVERIFY(!view->undoToast()->isVisibleTo(view.get()));
+    QVERIFY(view->undoToastHideTimer() == nullptr);
     const auto* overviewButton = view->findChild<QPushButton*>(QStringLiteral("overviewButton"));
     QVERIFY(overviewButton != nullptr && !overviewButton->isEnabled());
 }
