@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MarkupAnnotation.h"
+#include "MarkupEngine.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -247,6 +248,10 @@ private:
     void handleArrowHeadSizeChanged();
     void handleArrowHeadWidthChanged();
     void handleArrowheadStyleChanged(int segment);
+    // One of the engine's arrow setters, fed by `slider` so that a drag is one undo step; then
+    // the tool settings are saved and the overlay revealed.
+    using ArrowSetter = void (MarkupEngine::*)(double, MarkupEngine::EventKind);
+    void applyArrowSlider(const ValueSlider* slider, ArrowSetter setter);
     void handleEditToolbarMovePressed();
     void handleResetViewPressed();
     void saveMarkupToolDefaults();

@@ -214,37 +214,29 @@ void ViewerContentView::handleTextSizeChanged()
     showOverlayTemporarily(false);
 }
 
-void ViewerContentView::handleArrowLineWidthChanged()
+void ViewerContentView::applyArrowSlider(const ValueSlider* slider, ArrowSetter setter)
 {
     MarkupEngine& engine = m_canvas->markupEngine();
-    applySliderChange(m_markupArrowThicknessSlider,
-                      [&engine](double value, MarkupEngine::EventKind event) {
-                          engine.setArrowLineWidth(value, event);
-                      });
+    applySliderChange(slider, [&engine, setter](double value, MarkupEngine::EventKind event) {
+        (engine.*setter)(value, event);
+    });
     saveMarkupToolDefaults();
     showOverlayTemporarily(false);
+}
+
+void ViewerContentView::handleArrowLineWidthChanged()
+{
+    applyArrowSlider(m_markupArrowThicknessSlider, &MarkupEngine::setArrowLineWidth);
 }
 
 void ViewerContentView::handleArrowHeadSizeChanged()
 {
-    MarkupEngine& engine = m_canvas->markupEngine();
-    applySliderChange(m_markupArrowHeadSlider,
-                      [&engine](double value, MarkupEngine::EventKind event) {
-                          engine.setArrowHeadScale(value, event);
-                      });
-    saveMarkupToolDefaults();
-    showOverlayTemporarily(false);
+    applyArrowSlider(m_markupArrowHeadSlider, &MarkupEngine::setArrowHeadScale);
 }
 
 void ViewerContentView::handleArrowHeadWidthChanged()
 {
-    MarkupEngine& engine = m_canvas->markupEngine();
-    applySliderChange(m_markupArrowHeadWidthSlider,
-                      [&engine](double value, MarkupEngine::EventKind event) {
-                          engine.setArrowHeadWidthScale(value, event);
-                      });
-    saveMarkupToolDefaults();
-    showOverlayTemporarily(false);
+    applyArrowSlider(m_markupArrowHeadWidthSlider, &MarkupEngine::setArrowHeadWidthScale);
 }
 
 void ViewerContentView::handleArrowheadStyleChanged(int segment)

@@ -6,6 +6,7 @@
 #include "ThumbnailOverviewView.h"
 #include "TranslucentPanel.h"
 #include "ViewerContentView.h"
+#include "ViewerTestSupport.h"
 #include "ViewerWindowController.h"
 
 #include <QApplication>
@@ -47,17 +48,6 @@ void removeStoredSettings()
 {
     for (const char* key : {"overlayHideDelaySeconds", "editToolbarPlacement", "dockEditToolbar"}) {
         UserDefaults::standard().remove(QString::fromLatin1(key));
-    }
-}
-
-void enterMode(ViewerContentView& view, const QString& mode)
-{
-    if (mode == u"crop") {
-        view.enterCropMode();
-    } else if (mode == u"markup") {
-        view.setMarkupMode(true);
-    } else if (mode == u"overview") {
-        view.setOverviewMode(true, false);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "TranslucentPanel.h"
 #include "ValueSlider.h"
 #include "ViewerContentView.h"
+#include "ViewerTestSupport.h"
 
 #include <QAbstractButton>
 #include <QItemSelectionModel>
@@ -74,17 +75,6 @@ std::optional<MarkupAnnotation> annotationOfKind(const QString& kind)
         return annotation(MarkupShape::rectangle(QRectF(0.1, 0.1, 0.4, 0.3)));
     }
     return std::nullopt;
-}
-
-void enterMode(ViewerContentView& view, const QString& mode)
-{
-    if (mode == u"crop") {
-        view.enterCropMode();
-    } else if (mode == u"markup") {
-        view.setMarkupMode(true);
-    } else if (mode == u"overview") {
-        view.setOverviewMode(true, false);
-    }
 }
 
 } // namespace
