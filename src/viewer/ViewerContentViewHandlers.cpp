@@ -339,12 +339,16 @@ void ViewerContentView::updateMarkupControls()
 
     m_markupTextSizeLabel->setVisible(editing && textContext);
     m_markupTextSizeSlider->setVisible(editing && textContext);
-    for (QWidget* control : {static_cast<QWidget*>(m_markupArrowThicknessLabel),
-                             static_cast<QWidget*>(m_markupArrowThicknessSlider),
+    // Where the window is too narrow for the whole row, the sliders' titles give way (their tool
+    // tips stay) rather than the controls running into each other.
+    const bool titled = width() >= compactConfirmWidthThreshold;
+    for (QLabel* title :
+         {m_markupArrowThicknessLabel, m_markupArrowHeadWidthLabel, m_markupArrowHeadLabel}) {
+        title->setVisible(editing && arrowContext && titled);
+    }
+    for (QWidget* control : {static_cast<QWidget*>(m_markupArrowThicknessSlider),
                              static_cast<QWidget*>(m_markupArrowheadControl),
-                             static_cast<QWidget*>(m_markupArrowHeadWidthLabel),
                              static_cast<QWidget*>(m_markupArrowHeadWidthSlider),
-                             static_cast<QWidget*>(m_markupArrowHeadLabel),
                              static_cast<QWidget*>(m_markupArrowHeadSlider)}) {
         control->setVisible(editing && arrowContext);
     }

@@ -196,6 +196,10 @@ void ViewerContentView::updateOverlayPlacement()
 void ViewerContentView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    if (m_isMarkupModeEnabled) {
+        // The tool row's density follows the width.
+        updateMarkupControls();
+    }
     layoutChildren();
 }
 

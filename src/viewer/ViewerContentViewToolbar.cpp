@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -35,6 +36,7 @@ constexpr int thumbnailStyleSegmentWidth = 44;
 constexpr int textSizeSliderWidth = 110;
 constexpr int arrowSliderWidth = 76;
 constexpr int thumbnailSliderWidth = 120;
+constexpr int minimumSliderWidth = 44;
 constexpr QMargins overlayMargins(14, 8, 12, 8);
 constexpr QMargins toastMargins(14, 8, 10, 8);
 
@@ -81,7 +83,12 @@ ValueSlider* makeSlider(const QString& name, double minimum, double maximum, dou
     auto* slider = new ValueSlider(minimum, maximum, initial, parent);
     slider->setObjectName(name);
     slider->setToolTip(toolTip);
-    slider->setFixedSize(width, sliderHeight);
+    // Up to `width` when there is room; narrower rather than pushing its neighbours over each
+    // other in a small window.
+    slider->setFixedHeight(sliderHeight);
+    slider->setMinimumWidth(std::min(width, minimumSliderWidth));
+    slider->setMaximumWidth(width);
+    slider->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return slider;
 }
 
@@ -355,8 +362,8 @@ QBoxLayout* ViewerContentView::makeToolbarGroup(const QList<QWidget*>& views, in
     for (QWidget* view : views) {
         layout->addWidget(view, 0, Qt::AlignVCenter);
     }
-    // The group keeps its members' preferred size and gives way before the labels do not.
-    group->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    // The group takes its members' preferred size; short of room its sliders give way first.
+    group->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     if (collapsible) {
         m_collapsibleToolbarGroups.append(group);
     }

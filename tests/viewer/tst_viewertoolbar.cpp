@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
@@ -92,6 +93,8 @@ private slots:
     void controlsShownPerMode();
     void markupConfirmButtonsTurnCompactWhenNarrow_data();
     void markupConfirmButtonsTurnCompactWhenNarrow();
+    void toolRowControlsNeverOverlap_data();
+    void toolRowControlsNeverOverlap();
     void styleControlsFollowSelectionThenTool_data();
     void styleControlsFollowSelectionThenTool();
     void colorWellsFollowTheTool_data();
@@ -272,6 +275,45 @@ void TestViewerToolbar::markupConfirmButtonsTurnCompactWhenNarrow()
     QCOMPARE(apply->minimumWidth(), width);
     QCOMPARE(cancel->toolTip(), QStringLiteral("Cancel"));
     QCOMPARE(apply->toolTip(), QStringLiteral("Apply"));
+}
+
+void TestViewerToolbar::toolRowControlsNeverOverlap_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("titled");
+
+    QTest::newRow("small window") << 860 << false;
+    QTest::newRow("just below the compact width") << 1179 << false;
+    QTest::newRow("wide") << 1400 << true;
+}
+
+// With the arrow tool, the longest tool row: every control shown keeps its own place.
+void TestViewerToolbar::toolRowControlsNeverOverlap()
+{
+    QFETCH(int, width);
+    QFETCH(bool, titled);
+
+    makeView(width);
+    m_view->canvas()->markupEngine().setTool(MarkupTool::arrow);
+    m_view->setMarkupMode(true);
+    QWidget* row = control(QStringLiteral("markupToolRow"));
+    m_view->overlay()->layout()->activate();
+    QList<QRect> placed;
+    for (QWidget* widget : row->findChildren<QWidget*>()) {
+        // Leaves only: buttons, wells, sliders, labels, each segment of a segmented control.
+        const bool leaf = widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty();
+        if (!leaf || !widget->isVisibleTo(row)) {
+            continue;
+        }
+        const QRect rect(widget->mapTo(row, QPoint()), widget->size());
+        QVERIFY2(row->rect().contains(rect), qPrintable(widget->objectName()));
+        for (const QRect& other : placed) {
+            QVERIFY2(!rect.intersects(other), qPrintable(widget->objectName()));
+        }
+        placed.append(rect);
+    }
+    QVERIFY(placed.size() >= 10);
+    QCOMPARE(isShown(QStringLiteral("markupArrowHeadLabel")), titled);
 }
 
 void TestViewerToolbar::styleControlsFollowSelectionThenTool_data()
