@@ -206,9 +206,10 @@ private:
 
     // ViewerContentView.cpp
     void setupCallbacks();
-    // The intent a key stands for, handled before the focused control sees the key (text
-    // editors excepted); false when the key is not one of them.
-    bool performKeyEquivalent(const QKeyEvent* event);
+    // What a key of the key table does in the current mode, empty when the key is not one of
+    // them. Taken before the focused control (text inputs excepted) and before any menu
+    // shortcut sees the key.
+    std::function<void()> keyEquivalentAction(const QKeyEvent* event);
     // The zoom keys; false when `event` is not one or the mode takes no zoom.
     bool zoomByKey(const QKeyEvent* event);
 

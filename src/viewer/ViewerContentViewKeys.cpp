@@ -30,7 +30,7 @@ bool isReturn(int key)
 bool ViewerContentView::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::KeyPress && type != QEvent::MouseMove) {
+    if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride && type != QEvent::MouseMove) {
         return false;
     }
     auto* widget = qobject_cast<QWidget*>(watched);
@@ -46,11 +46,18 @@ bool ViewerContentView::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
     auto* keyEvent = static_cast<QKeyEvent*>(event);
-    if (performKeyEquivalent(keyEvent)) {
-        keyEvent->accept();
-        return true;
+    const std::function<void()> action = keyEquivalentAction(keyEvent);
+    if (!action) {
+        return false;
     }
-    return false;
+    if (type == QEvent::ShortcutOverride) {
+        // Claimed before any menu or window shortcut fires: the key press then comes here.
+        keyEvent->accept();
+        return false;
+    }
+    action();
+    keyEvent->accept();
+    return true;
 }
 
 void ViewerContentView::keyPressEvent(QKeyEvent* event)
@@ -91,74 +98,74 @@ bool ViewerContentView::zoomByKey(const QKeyEvent* event)
     return true;
 }
 
-bool ViewerContentView::performKeyEquivalent(const QKeyEvent* event)
+std::function<void()> ViewerContentView::keyEquivalentAction(const QKeyEvent* event)
 {
     const int key = event->key();
     const Qt::KeyboardModifiers modifiers = event->modifiers();
     const bool command = modifiers.testFlag(Qt::ControlModifier);
     const bool commandShift = command && modifiers.testFlag(Qt::ShiftModifier);
-    auto call = [](const std::function<void()>& callback) {
-        if (callback) {
-            callback();
-        }
-        return true;
+    // The listed keys are taken even when the owner has not set the callback.
+    const auto call = [](const std::function<void()>& callback) {
+        return [callback] {
+            if (callback) {
+                callback();
+            }
+        };
     };
 
     if (m_isCropModeEnabled && key == Qt::Key_Escape) {
-        exitCropMode();
-        return true;
+        return [this] { exitCropMode(); };
     }
     if (m_isCropModeEnabled && isReturn(key)) {
-        saveCrop();
-        return true;
+        return [this] { saveCrop(); };
     }
     if (m_isMarkupModeEnabled && key == Qt::Key_Escape) {
         // The annotations stay on the image until it changes or the view is reset.
-        setMarkupMode(false);
-        return true;
+        return [this] { setMarkupMode(false); };
     }
     if (m_isMarkupModeEnabled && command && key == Qt::Key_Z) {
-        MarkupEngine& engine = m_canvas->markupEngine();
-        commandShift ? engine.redo() : engine.undo();
-        updateMarkupControls();
-        return true;
+        return [this, commandShift] {
+            MarkupEngine& engine = m_canvas->markupEngine();
+            commandShift ? engine.redo() : engine.undo();
+            updateMarkupControls();
+        };
     }
     if (!command) {
-        return false;
+        return {};
     }
     switch (key) {
     case Qt::Key_Backspace:
     case Qt::Key_Delete:
         if (m_isOverviewModeEnabled) {
-            requestDeleteFromOverview();
-            return true;
+            return [this] { requestDeleteFromOverview(); };
         }
         return call(onDeleteRequested);
     case Qt::Key_O:
         return call(onOpenRequested);
     case Qt::Key_P:
         if (m_isOverviewModeEnabled) {
-            requestPrintFromOverview();
-            return true;
+            return [this] { requestPrintFromOverview(); };
         }
         return call(onPrintRequested);
     case Qt::Key_0:
-        if (!m_isOverviewModeEnabled && !m_isCropModeEnabled) {
-            m_canvas->resetView();
-            showOverlayTemporarily(false);
-        }
-        return true;
+        return [this] {
+            if (!m_isOverviewModeEnabled && !m_isCropModeEnabled) {
+                m_canvas->resetView();
+                showOverlayTemporarily(false);
+            }
+        };
     case Qt::Key_G:
         if (!commandShift) {
-            return false;
+            return {};
         }
-        if (m_totalCount < 1) {
-            SystemBeep::beep();
-        } else {
-            setOverviewMode(!m_isOverviewModeEnabled, true);
-        }
-        return true;
+        return [this] {
+            if (m_totalCount < 1) {
+                SystemBeep::beep();
+            } else {
+                setOverviewMode(!m_isOverviewModeEnabled, true);
+            }
+        };
     default:
-        return false;
+        return {};
     }
 }

@@ -9,6 +9,7 @@
 #include "ViewerTestSupport.h"
 #include "ViewerWindowController.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -74,6 +75,7 @@ private slots:
     void editToolbarPlacementAndDocking();
     void keyTableRows_data();
     void keyTableRows();
+    void keyTableWinsOverWindowShortcuts();
     void markupKeysAndTheTextEditorKeepingItsKeys();
     void arrowKeysStepWithoutRevealingTheOverlay();
     void savingMarkup();
@@ -427,6 +429,27 @@ void TestViewerContentView::keyTableRows()
     if (key == Qt::Key_Right && mode == u"overview") {
         QCOMPARE(view->thumbnailOverview()->selectedIndexes(-1), QList<int>{1});
     }
+}
+
+void TestViewerContentView::keyTableWinsOverWindowShortcuts()
+{
+    const auto view = makeView();
+    // Menu items are window shortcuts; the table's keys must reach the table first.
+    QStringList triggered;
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::CTRL | Qt::Key_Q)}) {
+        auto* action = new QAction(view.get());
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this,
+                [&triggered, keys] { triggered << keys.toString(QKeySequence::PortableText); });
+        view->addAction(action);
+    }
+    QTest::keyClick(view.get(), Qt::Key_P, Qt::ControlModifier);
+    view->setOverviewMode(true, false);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(m_calls.join(u','), QStringLiteral("print,print0"));
+    QCOMPARE(triggered, QStringList{QStringLiteral("Ctrl+Q")});
 }
 
 void TestViewerContentView::markupKeysAndTheTextEditorKeepingItsKeys()
