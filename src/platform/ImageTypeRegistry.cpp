@@ -1,6 +1,7 @@
 #include "ImageTypeRegistry.h"
 
 #include <QHash>
+#include <QList>
 #include <QMimeDatabase>
 #include <QMimeType>
 #include <algorithm>
@@ -65,6 +66,28 @@ bool isImageExtension(QStringView extension)
 bool isImageFileName(QStringView fileName)
 {
     return isImageExtension(extension(fileName));
+}
+
+QStringList imageNamePatterns()
+{
+    QStringList patterns;
+    const QList<QMimeType> types = QMimeDatabase().allMimeTypes();
+    for (const QMimeType& type : types) {
+        if (!isImageType(type)) {
+            continue;
+        }
+        for (const QString& suffix : type.suffixes()) {
+            // Only what isImageFileName() agrees with: a suffix of two parts ("eps.bz2") or one
+            // the registry maps to another, non-image type would offer files the viewer refuses.
+            const QString pattern = QStringLiteral("*.") + suffix;
+            if (!suffix.isEmpty() && !suffix.contains(u'.') && isImageExtension(suffix) &&
+                !patterns.contains(pattern)) {
+                patterns.append(pattern);
+            }
+        }
+    }
+    std::sort(patterns.begin(), patterns.end());
+    return patterns;
 }
 
 } // namespace ImageTypeRegistry

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // Answers "is this file name an image?" from its extension alone, through the shared MIME
@@ -22,5 +23,9 @@ bool isImageExtension(QStringView extension);
 
 // isImageExtension(extension(fileName)).
 bool isImageFileName(QStringView fileName);
+
+// "*.ext" for every extension the registry calls an image, sorted: the name filter of open
+// panels.
+QStringList imageNamePatterns();
 
 } // namespace ImageTypeRegistry

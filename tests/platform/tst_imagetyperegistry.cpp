@@ -11,6 +11,7 @@ private slots:
     void extension();
     void isImageFileName_data();
     void isImageFileName();
+    void namePatternsOfferExactlyTheImages();
 };
 
 void TestImageTypeRegistry::extension_data()
@@ -68,6 +69,22 @@ void TestImageTypeRegistry::isImageFileName()
     QCOMPARE(ImageTypeRegistry::isImageFileName(fileName), expected);
     // The second answer comes from the cache and must not differ.
     QCOMPARE(ImageTypeRegistry::isImageFileName(fileName), expected);
+}
+
+// The open panel's filter: every pattern names an image, the common formats are offered, and a
+// non-image is not.
+void TestImageTypeRegistry::namePatternsOfferExactlyTheImages()
+{
+    const QStringList patterns = ImageTypeRegistry::imageNamePatterns();
+    for (const QString& pattern : patterns) {
+        QVERIFY2(pattern.startsWith(QLatin1String("*.")), qPrintable(pattern));
+        QVERIFY2(ImageTypeRegistry::isImageFileName(QStringLiteral("a") + pattern.mid(1)),
+                 qPrintable(pattern));
+    }
+    for (const char* expected : {"*.jpg", "*.png", "*.heic", "*.svg", "*.webp"}) {
+        QVERIFY2(patterns.contains(QLatin1String(expected)), expected);
+    }
+    QVERIFY(!patterns.contains(QStringLiteral("*.txt")));
 }
 
 QTEST_APPLESS_MAIN(TestImageTypeRegistry)
