@@ -90,7 +90,9 @@ std::optional<DuplicateLaunchRequest> DuplicateLaunchRequest::fromJson(const QBy
     DuplicateLaunchRequest request{*arguments, {}, *createdAt};
     for (const QString& text : *urlStrings) {
         QUrl url(text, QUrl::StrictMode);
-        if (!url.isValid() || url.isRelative()) {
+        // A NUL cannot be part of a file name: decoded, "/a%00.jpg" would be cut short to "/a".
+        if (!url.isValid() || url.isRelative() ||
+            url.path(QUrl::FullyDecoded).contains(QChar(u'\0'))) {
             return std::nullopt;
         }
         if (isLocalFileByAbsolutePath(url)) {

@@ -27,10 +27,12 @@ struct DuplicateLaunchRequest
     std::optional<QByteArray> toJson() const;
 
     // Reads the JSON form. Absent when the text is not a JSON object with the three keys of the
-    // right types, an entry of "fileURLs" is not a valid absolute URL, or "createdAt" is not
+    // right types, an entry of "fileURLs" is not a valid absolute URL or its path holds an
+    // encoded NUL ("%00"), or "createdAt" is not
     // "YYYY-MM-DDTHH:MM:SS" followed by "Z" or an offset "+HH:MM". URLs that are valid but do
-    // not name a local file by absolute path (another scheme, a remote host) are dropped from
-    // the request rather than handed to the application.
+    // not name a local file by absolute path (another scheme, a remote host, a relative path as
+    // in "file:x.jpg", which would otherwise be resolved against the running instance's working
+    // folder) are dropped from the request rather than handed to the application.
     static std::optional<DuplicateLaunchRequest> fromJson(const QByteArray& json);
 
     friend bool operator==(const DuplicateLaunchRequest&, const DuplicateLaunchRequest&) = default;

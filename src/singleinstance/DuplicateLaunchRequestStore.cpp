@@ -105,12 +105,18 @@ std::optional<QByteArray> readRequestFile(int folderDescriptor, const char* name
     return contents;
 }
 
-// The queue folder, opened without following a link; negative when it cannot be opened.
+// The queue folder, opened without following a link; negative when it cannot be opened or is
+// not this user's alone (whoever else may write there could plant requests).
 int openQueue(const SingleInstanceConfiguration& configuration)
 {
-    const QByteArray folder =
-        QFile::encodeName(configuration.duplicateLaunchRequestsURL().toLocalFile());
-    return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const QString folder = configuration.duplicateLaunchRequestsURL().toLocalFile();
+    const int fd = ::open(QFile::encodeName(folder).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && PrivateFolder::requirePrivate(fd, folder)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -133,8 +139,10 @@ std::optional<FileSystemError> enqueue(const DuplicateLaunchRequest& request,
                                        const SingleInstanceConfiguration& configuration)
 {
     const QString folder = configuration.duplicateLaunchRequestsURL().toLocalFile();
-    if (auto error = PrivateFolder::create(folder, PrivateFolder::Link::refused)) {
-        return error;
+    const PrivateFolder::OpenResult opened =
+        PrivateFolder::open(folder, PrivateFolder::Link::refused);
+    if (const auto* error = std::get_if<PrivateFolder::Error>(&opened)) {
+        return PrivateFolder::toFileSystemError(*error);
     }
     const QString path = QDir(folder).filePath(
         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".json"));

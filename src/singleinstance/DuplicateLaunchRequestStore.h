@@ -22,7 +22,8 @@ inline constexpr qint64 maximumRequestFileSize = 1024 * 1024;
 std::optional<FileSystemError> post(const DuplicateLaunchRequest& request,
                                     const SingleInstanceConfiguration& configuration);
 
-// Writes one request file (mode 0600) atomically, making the folder first.
+// Writes one request file (mode 0600) atomically, making the folder first. A queue folder that
+// is a symbolic link or not this user's alone is an error and gets nothing.
 std::optional<FileSystemError> enqueue(const DuplicateLaunchRequest& request,
                                        const SingleInstanceConfiguration& configuration);
 
@@ -37,7 +38,8 @@ bool hasPending(const SingleInstanceConfiguration& configuration);
 // a regular file (symbolic links are removed, never followed), and malformed requests. Other
 // names (also "x.JSON") and sub-folders are left alone. Equal times keep the order in which the
 // files were written (their modification times), then name order. The queue folder itself is
-// never followed through a symbolic link, and nothing outside it is read or changed.
+// never followed through a symbolic link, and one of another user's is not read (a queue of
+// ours open to others is narrowed to 0700 first); nothing outside it is read or changed.
 QList<DuplicateLaunchRequest> consumePending(const SingleInstanceConfiguration& configuration);
 
 } // namespace DuplicateLaunchRequestStore

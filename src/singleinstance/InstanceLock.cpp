@@ -24,15 +24,18 @@ InstanceLock::AcquireResult InstanceLock::acquire(const QUrl& lockURL)
     if (!lockURL.isLocalFile()) {
         return FileSystemError{lockURL.toString(), QStringLiteral("Not a local file")};
     }
-    const QString path = lockURL.toLocalFile();
-    if (auto error = PrivateFolder::create(QFileInfo(path).path(), PrivateFolder::Link::followed)) {
-        return *error;
+    const QFileInfo path(lockURL.toLocalFile());
+    const PrivateFolder::OpenResult folder =
+        PrivateFolder::open(path.path(), PrivateFolder::Link::followed);
+    if (const auto* error = std::get_if<PrivateFolder::Error>(&folder)) {
+        return std::visit([](const auto& alternative) -> Error { return alternative; }, *error);
     }
 
-    // O_NOFOLLOW: a link planted in place of the lock file must not make us truncate the file
-    // it points at.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+    // Opened in the folder that was checked, not by path again. O_NOFOLLOW: a link planted in
+    // place of the lock file must not make us truncate the file it points at.
+    const int fd = ::openat(std::get<UniqueFileDescriptor>(folder).get(),
+                            QFile::encodeName(path.fileName()).constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
     if (fd < 0) {
         return InstanceLockError::openFailed(errno);
     }

@@ -2,6 +2,7 @@
 
 #include "FileSystemError.h"
 #include "InstanceLockError.h"
+#include "PrivateFolderError.h"
 
 #include <QString>
 #include <QUrl>
@@ -16,9 +17,9 @@
 class InstanceLock
 {
 public:
-    // Why acquire failed: the lock folder could not be made, or the lock file could not be
-    // opened or locked.
-    using Error = std::variant<FileSystemError, InstanceLockError>;
+    // Why acquire failed: the lock folder could not be made, the lock file could not be opened
+    // or locked, or the lock folder is not this user's alone.
+    using Error = std::variant<FileSystemError, InstanceLockError, PrivateFolderError>;
     using AcquireResult = std::variant<std::unique_ptr<InstanceLock>, Error>;
 
     ~InstanceLock();
@@ -26,7 +27,8 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // Makes the lock file's folder (owner-only), opens the file (0600, close-on-exec, never
+    // Makes the lock file's folder (owner-only) and requires it to be private (see
+    // PrivateFolder::open, links followed), opens the file in it (0600, close-on-exec, never
     // through a symbolic link), takes the lock without waiting and writes "<pid>\n" over its
     // contents. Another holder gives InstanceLockError::alreadyRunning.
     static AcquireResult acquire(const QUrl& lockURL);

@@ -2,9 +2,37 @@
 
 #include "DuplicateLaunchRequestStore.h"
 #include "DuplicateLaunchSignal.h"
+#include "PrivateFolder.h"
 #include "SingleInstanceStartupResult.h"
 
+#include <QFile>
 #include <QPointer>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+// The request queue is made by the first launch that queues something. One already there must be
+// this user's alone (one of ours open to others is narrowed): whoever else can write to it could
+// hand this instance requests, and a link there is never read.
+std::optional<InstanceLock::Error>
+requirePrivateQueue(const SingleInstanceConfiguration& configuration)
+{
+    const QString queue = configuration.duplicateLaunchRequestsURL().toLocalFile();
+    struct stat entry = {};
+    if (::lstat(QFile::encodeName(queue).constData(), &entry) != 0 && errno == ENOENT) {
+        return std::nullopt;
+    }
+    const PrivateFolder::OpenResult opened =
+        PrivateFolder::open(queue, PrivateFolder::Link::refused);
+    if (const auto* error = std::get_if<PrivateFolder::Error>(&opened)) {
+        return std::visit(
+            [](const auto& alternative) -> InstanceLock::Error { return alternative; }, *error);
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 SingleInstanceController::SingleInstanceController(SingleInstanceConfiguration configuration,
                                                    std::unique_ptr<InstanceLock> lock)
@@ -26,6 +54,10 @@ SingleInstanceController::start(const SingleInstanceConfiguration& configuration
     if (auto* lock = std::get_if<std::unique_ptr<InstanceLock>>(&acquired)) {
         std::unique_ptr<SingleInstanceController> controller(
             new SingleInstanceController(configuration, std::move(*lock)));
+        // As when observing fails below, the controller ends here and the lock goes with it.
+        if (auto error = requirePrivateQueue(configuration)) {
+            return SingleInstanceStartupResult::failed(*error);
+        }
         if (auto error = controller->startObserving()) {
             // Holding the lock without hearing later launches would make each of them hand its
             // files to an instance that never reads them. The controller ends here, releasing
@@ -42,9 +74,13 @@ SingleInstanceController::start(const SingleInstanceConfiguration& configuration
     }
 
     // Whoever holds the lock (or whatever broke it), hand the request over; a failure to do so
-    // does not change the answer.
-    DuplicateLaunchRequestStore::post(duplicateLaunchRequest, configuration);
+    // does not change the answer. A lock folder that is not ours alone gets nothing: whoever
+    // controls it would read our files' names and answer our signal.
     const InstanceLock::Error& error = std::get<InstanceLock::Error>(acquired);
+    if (std::holds_alternative<PrivateFolderError>(error)) {
+        return SingleInstanceStartupResult::failed(error);
+    }
+    DuplicateLaunchRequestStore::post(duplicateLaunchRequest, configuration);
     if (const auto* lockError = std::get_if<InstanceLockError>(&error);
         lockError && lockError->kind() == InstanceLockError::Case::alreadyRunning) {
         return SingleInstanceStartupResult::alreadyRunning();

@@ -26,8 +26,10 @@ public:
     // make the activation pending at once); when another process holds the lock, queues
     // `duplicateLaunchRequest` for it and signals it (alreadyRunning); on any other lock
     // failure posts the request the same way and reports the error (failed). Failures to queue
-    // or signal are not reported. When the lock is taken but the signal cannot be observed, the
-    // lock is released again and the error reported (failed), without queueing anything. May be
+    // or signal are not reported. When the lock is taken but a request queue already there is
+    // not this user's alone (or a link), or the signal cannot be observed, the lock is released
+    // again and the error reported (failed), without queueing anything. A lock folder that is not
+    // this user's alone (PrivateFolderError) is reported (failed) without posting anything. May be
     // called before the application object exists.
     static SingleInstanceStartupResult start(const SingleInstanceConfiguration& configuration,
                                              const DuplicateLaunchRequest& duplicateLaunchRequest);

@@ -23,6 +23,8 @@ private slots:
     void rejectsMalformedRequests_data();
     void rejectsMalformedRequests();
     void keepsOnlyLocalFileURLs();
+    void forwardedFileURLs_data();
+    void forwardedFileURLs();
     void invalidTimeCannotBeWritten();
 };
 
@@ -113,6 +115,48 @@ void TestDuplicateLaunchRequest::keepsOnlyLocalFileURLs()
     QCOMPARE(read->fileURLs.size(), 2);
     QCOMPARE(read->fileURLs.at(0).toLocalFile(), QStringLiteral("/ok.jpg"));
     QCOMPARE(read->fileURLs.at(1), QUrl::fromLocalFile(QStringLiteral("/ok2.jpg")));
+}
+
+void TestDuplicateLaunchRequest::forwardedFileURLs_data()
+{
+    // What becomes of one forwarded URL: the local path kept, "dropped" from a request that is
+    // otherwise used, or "refused" with the whole request.
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("outcome");
+    const QString dropped = QStringLiteral("dropped");
+    const QString refused = QStringLiteral("refused");
+    // Relative paths would be resolved against the running instance's working folder.
+    QTest::newRow("relative file URL") << QStringLiteral("file:x.jpg") << dropped;
+    QTest::newRow("relative file URL going up") << QStringLiteral("file:../x.jpg") << dropped;
+    QTest::newRow("empty") << QString() << refused;
+    // A decoded NUL would cut the name short: "/etc/passwd%00.jpg" would open "/etc/passwd".
+    QTest::newRow("encoded NUL") << QStringLiteral("file:///etc/passwd%00.jpg") << refused;
+    QTest::newRow("encoded NUL, localhost")
+        << QStringLiteral("file://localhost/a%00.jpg") << refused;
+    QTest::newRow("encoded percent before 00")
+        << QStringLiteral("file:///a%2500.jpg") << QStringLiteral("/a%00.jpg");
+    QTest::newRow("four slashes") << QStringLiteral("file:////x") << QStringLiteral("//x");
+}
+
+void TestDuplicateLaunchRequest::forwardedFileURLs()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, outcome);
+    const QByteArray json = "{\"arguments\":[\"a\"],\"createdAt\":\"2024-03-01T10:00:05Z\","
+                            "\"fileURLs\":[\"" +
+                            url.toUtf8() + "\"]}";
+    const auto read = DuplicateLaunchRequest::fromJson(json);
+    QCOMPARE(!read, outcome == QStringLiteral("refused"));
+    if (!read) {
+        return;
+    }
+    QCOMPARE(read->arguments, QStringList{QStringLiteral("a")});
+    if (outcome == QStringLiteral("dropped")) {
+        QVERIFY(read->fileURLs.isEmpty());
+    } else {
+        QCOMPARE(read->fileURLs.size(), 1);
+        QCOMPARE(read->fileURLs.first().toLocalFile(), outcome);
+    }
 }
 
 void TestDuplicateLaunchRequest::invalidTimeCannotBeWritten()

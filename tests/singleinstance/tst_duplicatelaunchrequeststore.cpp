@@ -60,6 +60,8 @@ private slots:
     void consumeDiscardsWhatCannotBeUsed();
     void missingFolderGivesNothing();
     void linkedQueueFolderIsNotFollowed();
+    void queueMustBeOursAlone_data();
+    void queueMustBeOursAlone();
 
 private:
     QString queue() const { return m_configuration->duplicateLaunchRequestsURL().toLocalFile(); }
@@ -248,6 +250,35 @@ void TestDuplicateLaunchRequestStore::linkedQueueFolderIsNotFollowed()
     QVERIFY(DuplicateLaunchRequestStore::enqueue(requestFor("/w", "2024-03-01T10:00:05Z"),
                                                  *m_configuration));
     QCOMPARE(QDir(real).entryList(QDir::Files), QStringList{"R.json"});
+}
+
+void TestDuplicateLaunchRequestStore::queueMustBeOursAlone_data()
+{
+    QTest::addColumn<bool>("theirs"); // else ours, but open to others
+    QTest::newRow("ours, open to others: narrowed and used") << false;
+    QTest::newRow("another user's: neither read nor written") << true;
+}
+
+void TestDuplicateLaunchRequestStore::queueMustBeOursAlone()
+{
+    QFETCH(bool, theirs);
+    if (theirs && ::geteuid() != 0) {
+        QSKIP("Only root can give a folder to another user");
+    }
+    QVERIFY(QDir().mkpath(queue()));
+    QVERIFY(::chmod(QFile::encodeName(queue()).constData(), 0755) == 0);
+    const QString planted = QDir(queue()).filePath(QStringLiteral("P.json"));
+    QVERIFY(write(planted, *requestFor("/planted", "2024-03-01T10:00:05Z").toJson()));
+    QVERIFY(!theirs || ::chown(QFile::encodeName(queue()).constData(), 65534, 65534) == 0);
+
+    QCOMPARE(DuplicateLaunchRequestStore::hasPending(*m_configuration), !theirs);
+    QCOMPARE(DuplicateLaunchRequestStore::consumePending(*m_configuration).size(), theirs ? 0 : 1);
+    QCOMPARE(permissions(queue()), mode_t(theirs ? 0755 : 0700));
+    QCOMPARE(QFileInfo::exists(planted), theirs);
+    const auto error = DuplicateLaunchRequestStore::enqueue(
+        requestFor("/w", "2024-03-01T10:00:05Z"), *m_configuration);
+    QCOMPARE(bool(error), theirs);
+    QCOMPARE(queueEntries().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDuplicateLaunchRequestStore)

@@ -45,6 +45,8 @@ private slots:
     void lockFolderMayBeMovedElsewhereByALink();
     void acquireFailures_data();
     void acquireFailures();
+    void lockFolderMustBeOursAlone_data();
+    void lockFolderMustBeOursAlone();
 
 private:
     QString lockPath() const { return m_dir->filePath(QStringLiteral("app/app.lock")); }
@@ -106,6 +108,7 @@ void TestInstanceLock::lockFolderMayBeMovedElsewhereByALink()
 {
     const QString real = m_dir->filePath(QStringLiteral("real"));
     QVERIFY(QDir().mkpath(real));
+    QVERIFY(::chmod(QFile::encodeName(real).constData(), 0700) == 0);
     QVERIFY(QFile::link(real, m_dir->filePath(QStringLiteral("app"))));
     QVERIFY(std::holds_alternative<std::unique_ptr<InstanceLock>>(acquire()));
     QCOMPARE(contents(real + QStringLiteral("/app.lock")), ownPid);
@@ -157,6 +160,90 @@ void TestInstanceLock::acquireFailures()
              description.replace(QStringLiteral("<dir>"), m_dir->path())
                  .arg(QString::fromLocal8Bit(std::strerror(errorNumber))));
     QCOMPARE(contents(elsewhere), QByteArray("keep")); // nothing written through a link
+}
+
+void TestInstanceLock::lockFolderMustBeOursAlone_data()
+{
+    // What is put where the lock folder belongs. "<dir>" is the test's folder; "mine" is made
+    // 0700, "open" 0755, "theirs" 0700 and given to another user (only root can do that).
+    QTest::addColumn<QString>("linkTarget"); // the link's text; empty: a real folder
+    QTest::addColumn<QString>("target");     // the folder the lock would land in
+    QTest::addColumn<bool>("linkIsTheirs");
+    QTest::addColumn<int>("refusal"); // a PrivateFolderError::Case; -1: the lock is taken
+    using Case = PrivateFolderError::Case;
+    QTest::newRow("our link to our private folder")
+        << QStringLiteral("<dir>/mine") << QStringLiteral("<dir>/mine") << false << -1;
+    QTest::newRow("our relative link to our private folder")
+        << QStringLiteral("mine") << QStringLiteral("<dir>/mine") << false << -1;
+    QTest::newRow("our link to a folder open to others")
+        << QStringLiteral("<dir>/open") << QStringLiteral("<dir>/open") << false
+        << int(Case::linkTargetNotPrivate);
+    QTest::newRow("our link to the root")
+        << QStringLiteral("/") << QStringLiteral("/") << false << int(Case::linkTargetNotPrivate);
+    QTest::newRow("our link to /tmp") << QStringLiteral("/tmp") << QStringLiteral("/tmp") << false
+                                      << int(Case::linkTargetNotPrivate);
+    QTest::newRow("another user's folder")
+        << QString() << QStringLiteral("<dir>/app") << false << int(Case::ownedByAnotherUser);
+    QTest::newRow("another user's link to our private folder")
+        << QStringLiteral("<dir>/mine") << QStringLiteral("<dir>/mine") << true
+        << int(Case::linkOwnedByAnotherUser);
+    QTest::newRow("our link to another user's folder")
+        << QStringLiteral("<dir>/theirs") << QStringLiteral("<dir>/theirs") << false
+        << int(Case::linkTargetNotPrivate);
+}
+
+void TestInstanceLock::lockFolderMustBeOursAlone()
+{
+    QFETCH(QString, linkTarget);
+    QFETCH(QString, target);
+    QFETCH(bool, linkIsTheirs);
+    QFETCH(int, refusal);
+    const bool needsAnotherUser = linkIsTheirs || linkTarget.endsWith(QStringLiteral("theirs")) ||
+                                  refusal == int(PrivateFolderError::Case::ownedByAnotherUser);
+    if (needsAnotherUser && ::geteuid() != 0) {
+        QSKIP("Only root can give a folder to another user");
+    }
+    constexpr uid_t anotherUser = 65534;
+    const QString folder = m_dir->filePath(QStringLiteral("app"));
+    const auto made = [](const QString& path, mode_t mode) {
+        return QDir().mkpath(path) && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+    };
+    QVERIFY(made(m_dir->filePath(QStringLiteral("mine")), 0700));
+    QVERIFY(made(m_dir->filePath(QStringLiteral("open")), 0755));
+    QVERIFY(made(m_dir->filePath(QStringLiteral("theirs")), 0700));
+    const auto giveAway = [](const QString& path) {
+        return ::lchown(QFile::encodeName(path).constData(), anotherUser, anotherUser) == 0;
+    };
+    QVERIFY(!needsAnotherUser || giveAway(m_dir->filePath(QStringLiteral("theirs"))));
+    target.replace(QStringLiteral("<dir>"), m_dir->path());
+    if (linkTarget.isEmpty()) {
+        QVERIFY(made(folder, 0700) && giveAway(folder));
+    } else {
+        QVERIFY(QFile::link(linkTarget.replace(QStringLiteral("<dir>"), m_dir->path()), folder));
+        QVERIFY(!linkIsTheirs || giveAway(folder));
+    }
+    const QString lockFile = QDir(target).filePath(QStringLiteral("app.lock"));
+    const bool lockFileExisted = QFileInfo::exists(lockFile);
+    const mode_t targetMode = permissions(target);
+
+    const auto result = acquire();
+    if (refusal < 0) {
+        QVERIFY(std::holds_alternative<std::unique_ptr<InstanceLock>>(result));
+        QCOMPARE(contents(lockFile), ownPid);
+        return;
+    }
+    QVERIFY(std::holds_alternative<InstanceLock::Error>(result));
+    const auto* error = std::get_if<PrivateFolderError>(&std::get<InstanceLock::Error>(result));
+    QVERIFY(error);
+    QCOMPARE(int(error->kind()), refusal);
+    QCOMPARE(error->path(), folder);
+    // The start-up log line names the folder and why it was refused.
+    const QString description = InstanceLock::describe(std::get<InstanceLock::Error>(result));
+    QVERIFY2(description.contains(folder) && description.contains(error->reason()),
+             qPrintable(description));
+    // Nothing was narrowed, created or truncated in the refused folder.
+    QCOMPARE(permissions(target), targetMode);
+    QCOMPARE(QFileInfo::exists(lockFile), lockFileExisted);
 }
 
 QTEST_GUILESS_MAIN(TestInstanceLock)

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +38,8 @@ private slots:
     void unobservableSignalFailsAndFreesTheLock_data();
     void unobservableSignalFailsAndFreesTheLock();
     void endedControllerLeavesTheRequestsToTheNextOwner();
+    void foldersMustBeOursAlone_data();
+    void foldersMustBeOursAlone();
 
 private:
     SingleInstanceConfiguration configuration(std::optional<QString> lockFileName = {},
@@ -242,6 +246,82 @@ void TestSingleInstanceController::endedControllerLeavesTheRequestsToTheNextOwne
     next->setDuplicateLaunchHandler(recorder());
     QTRY_COMPARE(m_deliveries.size(), 1);
     QCOMPARE(m_deliveries.first().size(), 1);
+}
+
+void TestSingleInstanceController::foldersMustBeOursAlone_data()
+{
+    QTest::addColumn<QString>("folder"); // "lock" or "queue": which folder is prepared
+    QTest::addColumn<QString>("setup");  // "open": 0755; "link": a link to a 0755 folder;
+                                         // "theirs": another user's (only root can make it)
+    QTest::addColumn<bool>("runs");
+    QTest::addColumn<bool>("typed"); // refused as a PrivateFolderError
+    QTest::newRow("lock folder: our link to a folder open to others")
+        << QStringLiteral("lock") << QStringLiteral("link") << false << true;
+    QTest::newRow("lock folder: another user's")
+        << QStringLiteral("lock") << QStringLiteral("theirs") << false << true;
+    QTest::newRow("queue folder: ours, open to others is narrowed")
+        << QStringLiteral("queue") << QStringLiteral("open") << true << false;
+    QTest::newRow("queue folder: a link")
+        << QStringLiteral("queue") << QStringLiteral("link") << false << false;
+    QTest::newRow("queue folder: another user's")
+        << QStringLiteral("queue") << QStringLiteral("theirs") << false << true;
+}
+
+void TestSingleInstanceController::foldersMustBeOursAlone()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, setup);
+    QFETCH(bool, runs);
+    QFETCH(bool, typed);
+    if (setup == QStringLiteral("theirs") && ::geteuid() != 0) {
+        QSKIP("Only root can give a folder to another user");
+    }
+    const SingleInstanceConfiguration config = configuration();
+    const QString lockFolder = config.lockFolderURL().toLocalFile();
+    const QString queue = config.duplicateLaunchRequestsURL().toLocalFile();
+    const QString path = folder == QStringLiteral("lock") ? lockFolder : queue;
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere) && QDir().mkpath(QFileInfo(path).path()));
+    QVERIFY(::chmod(QFile::encodeName(elsewhere).constData(), 0755) == 0);
+    if (setup == QStringLiteral("link")) {
+        QVERIFY(QFile::link(elsewhere, path));
+    } else {
+        QVERIFY(QDir().mkpath(path));
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0755) == 0);
+    }
+    // A request planted by whoever owns the folder.
+    const QString planted = QDir(path).filePath(QStringLiteral("P.json"));
+    QFile plantedFile(planted);
+    QVERIFY(plantedFile.open(QIODevice::WriteOnly));
+    QVERIFY(plantedFile.write(*requestFor("/planted.jpg", 50).toJson()) > 0);
+    plantedFile.close();
+    if (setup == QStringLiteral("theirs")) {
+        QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+    }
+
+    const SingleInstanceStartupResult result =
+        SingleInstanceController::start(config, requestFor("/p/own.jpg", 100));
+    if (runs) {
+        QCOMPARE(result.kind(), SingleInstanceStartupResult::Case::run);
+        struct stat info = {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0700));
+        return;
+    }
+    QCOMPARE(result.kind(), SingleInstanceStartupResult::Case::failed);
+    QVERIFY(!result.controller());
+    QCOMPARE(std::holds_alternative<PrivateFolderError>(*result.error()), typed);
+    // The start-up log line names the refused folder.
+    QVERIFY2(InstanceLock::describe(*result.error()).contains(path),
+             qPrintable(InstanceLock::describe(*result.error())));
+    // Nothing of ours went into it, the planted request was not taken, and the lock is free.
+    QCOMPARE(QDir(path).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("P.json")});
+    QVERIFY(QFileInfo::exists(planted));
+    if (folder == QStringLiteral("queue")) {
+        QVERIFY(std::holds_alternative<std::unique_ptr<InstanceLock>>(
+            InstanceLock::acquire(config.lockURL())));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstanceController)
