@@ -1,19 +1,31 @@
-#include "ViewerPresenter.h"
+#include "AppDelegate.h"
 
+#include "AppBundle.h"
 #include "AppSettings.h"
+#include "AppVersionDisplay.h"
 #include "ElidedLabel.h"
 #include "ImageCanvasView.h"
 #include "ImageLoadingPipeline.h"
+#include "ImageTypeRegistry.h"
+#include "ImageViewerRuntime.h"
 #include "SettingsWindowController.h"
+#include "SingleInstanceController.h"
 #include "SystemBeep.h"
 #include "ThumbnailOverviewView.h"
+#include "UserDefaults.h"
 #include "ViewerContentView.h"
 #include "ViewerWindowController.h"
 #include "WeakCallback.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileOpenEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimeZone>
 #include <QWidget>
 
 namespace {
@@ -34,96 +46,321 @@ QString abbreviatedFolder(const QString& path)
 
 } // namespace
 
-ViewerPresenter::ViewerPresenter(ImageLoadingPipeline& pipeline, QObject* parent)
-    : QObject(parent), m_pipeline(pipeline),
-      m_windowController(std::make_unique<ViewerWindowController>())
+AppDelegate::AppDelegate(ImageLoadingPipeline& pipeline, UserDefaults& defaults, QObject* parent)
+    : QObject(parent), m_imagePipeline(pipeline), m_defaults(defaults)
 {
-    wireContent();
+    openPanel = [this] { return runOpenPanel(); };
+    folderAccessPanel = [this] { return runFolderAccessPanel(); };
 }
 
-ViewerPresenter::~ViewerPresenter()
+AppDelegate::~AppDelegate()
+{
+    applicationWillTerminate();
+}
+
+// --- Launch and termination ---
+
+void AppDelegate::applicationDidFinishLaunching(SingleInstanceController* controller,
+                                                const QStringList& arguments)
+{
+    if (controller != nullptr) {
+        controller->setDuplicateLaunchHandler(bindWeak(
+            this, [](AppDelegate* delegate, const QList<DuplicateLaunchRequest>& requests) {
+                delegate->handleDuplicateLaunch(requests);
+            }));
+    }
+    QCoreApplication::instance()->installEventFilter(this);
+    restoreFolderAccessBookmarkIfAvailable();
+    const QList<QUrl> urls = ImageViewerRuntime::launchImageURLs(arguments);
+    if (!urls.isEmpty()) {
+        openImage(urls.first());
+        return;
+    }
+    showMainWindow();
+}
+
+void AppDelegate::handleDuplicateLaunch(const QList<DuplicateLaunchRequest>& requests)
+{
+    if (const std::optional<QUrl> url = firstLaunchImageURL(requests)) {
+        openImage(*url);
+    }
+    // Brought forward also for a launch without files; a compositor may still refuse focus to
+    // a request that came from another process.
+    showMainWindow();
+}
+
+bool AppDelegate::openFiles(const QStringList& paths)
+{
+    if (paths.isEmpty() || paths.first().isEmpty()) {
+        return false;
+    }
+    openImage(QUrl::fromLocalFile(paths.first()));
+    return true;
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::FileOpen) {
+        openFiles({static_cast<QFileOpenEvent*>(event)->file()});
+        return true;
+    }
+    return false;
+}
+
+void AppDelegate::applicationWillTerminate()
 {
     m_imageLoadTask.cancel();
     m_imagePreloadTask.cancel();
+    m_grantedFolderURL.reset();
 }
 
-ViewerContentView& ViewerPresenter::content() const
+std::optional<QUrl> AppDelegate::firstLaunchImageURL(const QList<DuplicateLaunchRequest>& requests)
 {
-    return m_windowController->content();
+    for (const DuplicateLaunchRequest& request : requests) {
+        for (const QUrl& url : request.fileURLs) {
+            const QUrl standardized = ImageSequence::standardized(url);
+            if (ImageSequence::isImageFile(standardized)) {
+                return standardized;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
-void ViewerPresenter::wireContent()
+// --- Window ---
+
+ViewerWindowController& AppDelegate::windowController()
 {
-    ViewerContentView& view = content();
-    view.onNextRequested = bindWeak(this, [](ViewerPresenter* p) { p->showNextImage(); });
-    view.onPreviousRequested = bindWeak(this, [](ViewerPresenter* p) { p->showPreviousImage(); });
-    view.onOpenRequested = bindWeak(this, [](ViewerPresenter* p) { p->showOpenPanel(); });
-    view.onSettingsRequested = bindWeak(this, [](ViewerPresenter* p) { p->showSettingsWindow(); });
-    view.onImageDropped = bindWeak(this, [](ViewerPresenter* p, const QUrl& url) { p->open(url); });
+    if (!m_windowController) {
+        m_windowController = std::make_unique<ViewerWindowController>();
+        wireContent(m_windowController->content());
+    }
+    return *m_windowController;
+}
+
+ViewerContentView& AppDelegate::content()
+{
+    return windowController().content();
+}
+
+void AppDelegate::showMainWindow()
+{
+    windowController().showWindow();
+}
+
+void AppDelegate::wireContent(ViewerContentView& view)
+{
+    view.onOpenRequested = bindWeak(this, [](AppDelegate* d) { d->openDocument(); });
+    view.onPrintRequested = bindWeak(this, [](AppDelegate* d) { d->printDocument(); });
+    view.onNextRequested = bindWeak(this, [](AppDelegate* d) { d->showNextImage(); });
+    view.onPreviousRequested = bindWeak(this, [](AppDelegate* d) { d->showPreviousImage(); });
+    view.onDeleteRequested = bindWeak(this, [](AppDelegate* d) { d->deleteCurrentImage(); });
+    view.onUndoDeleteRequested =
+        bindWeak(this, [](AppDelegate* d) { d->undoDeleteCurrentImage(); });
+    view.onSettingsRequested = bindWeak(this, [](AppDelegate* d) { d->showSettingsWindow(); });
+    view.onImageDropped =
+        bindWeak(this, [](AppDelegate* d, const QUrl& url) { d->openImage(url); });
     view.onThumbnailSelected =
-        bindWeak(this, [](ViewerPresenter* p, int index) { p->showImageAt(index); });
-    // Printing, deleting and saving copies arrive with the file operations; until then the
-    // print and delete requests are refused, and a markup save reports that it failed.
-    const auto refuse = [] { SystemBeep::beep(); };
-    const auto refuseIndexes = [](const QList<int>&) { SystemBeep::beep(); };
-    view.onPrintRequested = refuse;
-    view.onDeleteRequested = refuse;
-    view.onThumbnailPrintRequested = refuseIndexes;
-    view.onThumbnailDeleteRequested = refuseIndexes;
+        bindWeak(this, [](AppDelegate* d, int index) { d->showImageAt(index); });
+    // Printing, deleting and saving copies come with the file operations; until then these
+    // requests are refused, and a markup save reports that it failed.
+    view.onThumbnailPrintRequested = [](const QList<int>&) { SystemBeep::beep(); };
+    view.onThumbnailDeleteRequested = [](const QList<int>&) { SystemBeep::beep(); };
     view.onCropSaveRequested = [](std::optional<QRectF>) { SystemBeep::beep(); };
 }
 
-void ViewerPresenter::showWindow()
+// --- Commands ---
+
+void AppDelegate::openDocument()
 {
-    m_windowController->showWindow();
+    if (const std::optional<QUrl> url = openPanel ? openPanel() : std::nullopt) {
+        openImage(*url);
+    }
 }
 
-bool ViewerPresenter::open(const QUrl& url)
+void AppDelegate::showNextImage()
 {
-    if (!m_sequence.load(url)) {
+    const qsizetype next = m_imageSequence.currentIndex() + 1;
+    if (next >= m_imageSequence.urls().size() || !m_imageSequence.setCurrentIndex(next)) {
+        SystemBeep::beep();
+        return;
+    }
+    presentCurrentImage();
+}
+
+void AppDelegate::showPreviousImage()
+{
+    const qsizetype previous = m_imageSequence.currentIndex() - 1;
+    if (previous < 0 || !m_imageSequence.setCurrentIndex(previous)) {
+        SystemBeep::beep();
+        return;
+    }
+    presentCurrentImage();
+}
+
+void AppDelegate::showImageAt(int index)
+{
+    if (index < 0 || index >= m_imageSequence.urls().size() ||
+        !m_imageSequence.setCurrentIndex(index)) {
+        SystemBeep::beep();
+        return;
+    }
+    presentCurrentImage();
+}
+
+void AppDelegate::toggleOverviewMode()
+{
+    ViewerContentView& view = content();
+    if (view.totalCount() < 1) {
+        SystemBeep::beep();
+        return;
+    }
+    view.setOverviewMode(!view.isOverviewModeEnabled(), true);
+}
+
+// Printing and deleting come with the file operations.
+void AppDelegate::printDocument()
+{
+    SystemBeep::beep();
+}
+
+void AppDelegate::deleteCurrentImage()
+{
+    SystemBeep::beep();
+}
+
+void AppDelegate::undoDeleteCurrentImage()
+{
+    SystemBeep::beep();
+}
+
+void AppDelegate::showSettingsWindow()
+{
+    if (!m_settingsWindowController) {
+        m_settingsWindowController = std::make_unique<SettingsWindowController>(m_defaults);
+    }
+    m_settingsWindowController->show();
+}
+
+void AppDelegate::showAboutPanel()
+{
+    QWidget* parent = m_windowController ? m_windowController->window() : nullptr;
+    QMessageBox::about(parent, QStringLiteral("About vistrel"),
+                       QStringLiteral("<b>vistrel</b><br>%1")
+                           .arg(AppVersionDisplay::current(AppBundle::main()).toHtmlEscaped()));
+}
+
+bool AppDelegate::openImage(const QUrl& url)
+{
+    const QUrl standardized = ImageSequence::standardized(url);
+    if (!ImageSequence::isImageFile(standardized)) {
         SystemBeep::beep();
         return false;
     }
+    bool loaded = m_imageSequence.load(standardized);
+    if (!loaded) {
+        const QUrl folder =
+            QUrl::fromLocalFile(QFileInfo(standardized.toLocalFile()).absolutePath());
+        loaded = requestFolderAccessIfNeeded(folder) && m_imageSequence.load(standardized);
+    }
+    const qsizetype index = m_imageSequence.currentIndex();
+    if (!loaded || index < 0 || index >= m_imageSequence.urls().size()) {
+        SystemBeep::beep();
+        return false;
+    }
+    // A deletion in another folder can no longer be undone.
+    ViewerContentView& view = content();
+    view.stopUndoToastHideTimer();
+    view.setUndoToastVisible(false, true);
     // The neighbours of the previous folder are no longer worth decoding.
     m_imagePreloadTask.cancel();
     presentCurrentImage();
     return true;
 }
 
-void ViewerPresenter::showNextImage()
+// --- Folder access ---
+
+void AppDelegate::restoreFolderAccessBookmarkIfAvailable()
 {
-    if (!m_sequence.setCurrentIndex(m_sequence.currentIndex() + 1)) {
-        SystemBeep::beep();
+    const std::optional<QByteArray> bookmark = m_defaults.dataValue(folderAccessBookmarkKey);
+    if (!bookmark || bookmark->isEmpty()) {
         return;
     }
-    presentCurrentImage();
+    // Without a sandbox a bookmark is the folder's path, and access is being able to list it.
+    const QString path = QString::fromUtf8(*bookmark);
+    const QFileInfo folder(path);
+    if (!folder.isAbsolute() || !folder.isDir() || !folder.isReadable()) {
+        return;
+    }
+    m_grantedFolderURL = QUrl::fromLocalFile(folder.absoluteFilePath());
 }
 
-void ViewerPresenter::showPreviousImage()
+bool AppDelegate::requestFolderAccessIfNeeded(const QUrl& folder)
 {
-    if (!m_sequence.setCurrentIndex(m_sequence.currentIndex() - 1)) {
-        SystemBeep::beep();
-        return;
+    if (m_grantedFolderURL && isDirectory(folder, *m_grantedFolderURL)) {
+        return true;
     }
-    presentCurrentImage();
+    const std::optional<QUrl> chosen = folderAccessPanel ? folderAccessPanel() : std::nullopt;
+    if (!chosen) {
+        return false;
+    }
+    const QFileInfo granted(chosen->toLocalFile());
+    m_defaults.setData(folderAccessBookmarkKey, granted.absoluteFilePath().toUtf8());
+    if (granted.isDir() && granted.isReadable()) {
+        m_grantedFolderURL = QUrl::fromLocalFile(granted.absoluteFilePath());
+    }
+    return true;
 }
 
-void ViewerPresenter::showImageAt(int index)
+bool AppDelegate::isDirectory(const QUrl& folder, const QUrl& root)
 {
-    if (index == m_sequence.currentIndex()) {
-        return;
+    const QString folderPath = ImageSequence::standardized(folder).path();
+    QString rootPath = ImageSequence::standardized(root).path();
+    if (folderPath == rootPath) {
+        return true;
     }
-    if (!m_sequence.setCurrentIndex(index)) {
-        SystemBeep::beep();
-        return;
+    // The file system's root covers everything; no other root ends in a separator.
+    if (!rootPath.endsWith(u'/')) {
+        rootPath += u'/';
     }
-    presentCurrentImage();
+    return folderPath.startsWith(rootPath);
 }
 
-void ViewerPresenter::presentCurrentImage()
+std::optional<QUrl> AppDelegate::runOpenPanel()
 {
-    const QList<QUrl> urls = m_sequence.urls();
-    const qsizetype index = m_sequence.currentIndex();
+    const QString folder = QFileInfo(m_shownUrl.toLocalFile()).path();
+    const QString filter =
+        QStringLiteral("Images (%1)").arg(ImageTypeRegistry::imageNamePatterns().join(u' '));
+    const QUrl url = QFileDialog::getOpenFileUrl(windowController().window(), QString(),
+                                                 QUrl::fromLocalFile(folder), filter);
+    return url.isEmpty() ? std::nullopt : std::optional<QUrl>(url);
+}
+
+std::optional<QUrl> AppDelegate::runFolderAccessPanel()
+{
+    QFileDialog dialog(windowController().window(), QStringLiteral("Folder Access"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Grant Access"));
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        auto* message = new QLabel(
+            QStringLiteral("Choose a folder to grant image access for drag-and-drop and browsing."),
+            &dialog);
+        message->setWordWrap(true);
+        grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedUrls().first();
+}
+
+// --- Presentation ---
+
+void AppDelegate::presentCurrentImage()
+{
+    const QList<QUrl> urls = m_imageSequence.urls();
+    const qsizetype index = m_imageSequence.currentIndex();
     if (index < 0 || index >= urls.size()) {
         SystemBeep::beep();
         return;
@@ -132,7 +369,7 @@ void ViewerPresenter::presentCurrentImage()
     // Stepping with the keys must not flash the overlay when the image arrives later.
     m_revealsOverlayWhenPresented = !content().isOverlaySuppressed();
     m_imageLoadTask.cancel();
-    m_imageLoadTask = m_pipeline.image(
+    m_imageLoadTask = m_imagePipeline.image(
         url, fitSize(), this,
         [this, url, index, count = urls.size()](const LoadedImage& preview, QSize fullPixelSize) {
             showPreview(url, preview.cgImage, fullPixelSize, preview.metadata, index, count);
@@ -153,21 +390,21 @@ void ViewerPresenter::presentCurrentImage()
             if (!isCurrent(url)) {
                 return;
             }
-            showImage(url, loaded->cgImage, loaded->metadata, index, urls);
+            showImage(url, loaded->cgImage, loaded->metadata, index, urls.size());
             preloadAdjacentImages(index, urls);
         });
 }
 
 // The user may have moved on while an image was decoding; a later task presents.
-bool ViewerPresenter::isCurrent(const QUrl& url) const
+bool AppDelegate::isCurrent(const QUrl& url) const
 {
-    const qsizetype current = m_sequence.currentIndex();
-    return current >= 0 && current < m_sequence.urls().size() &&
-           m_sequence.urls().at(current) == url;
+    const qsizetype current = m_imageSequence.currentIndex();
+    return current >= 0 && current < m_imageSequence.urls().size() &&
+           m_imageSequence.urls().at(current) == url;
 }
 
-void ViewerPresenter::showPreview(const QUrl& url, const QImage& preview, QSize fullPixelSize,
-                                  const QString& metadata, qsizetype index, qsizetype count)
+void AppDelegate::showPreview(const QUrl& url, const QImage& preview, QSize fullPixelSize,
+                              const QString& metadata, qsizetype index, qsizetype count)
 {
     if (!isCurrent(url)) {
         return;
@@ -180,8 +417,8 @@ void ViewerPresenter::showPreview(const QUrl& url, const QImage& preview, QSize 
     emit previewShown(url);
 }
 
-void ViewerPresenter::showImage(const QUrl& url, const QImage& image, const QString& metadata,
-                                qsizetype index, const QList<QUrl>& urls)
+void AppDelegate::showImage(const QUrl& url, const QImage& image, const QString& metadata,
+                            qsizetype index, qsizetype count)
 {
     ImageCanvasView& canvas = *content().canvas();
     // The full image of the preview on screen takes its place without changing the view, so
@@ -193,7 +430,7 @@ void ViewerPresenter::showImage(const QUrl& url, const QImage& image, const QStr
     } else {
         canvas.setImage(image, AppSettings::isPreserveViewBetweenImagesEnabled());
         m_shownUrl = url;
-        describeImage(url, metadata, index, urls.size());
+        describeImage(url, metadata, index, count);
     }
     // The navigator's miniature comes from the sharper bitmap now.
     content().updateNavigatorState();
@@ -201,8 +438,8 @@ void ViewerPresenter::showImage(const QUrl& url, const QImage& image, const QStr
     emit imageShown(url);
 }
 
-void ViewerPresenter::describeImage(const QUrl& url, const QString& metadata, qsizetype index,
-                                    qsizetype count)
+void AppDelegate::describeImage(const QUrl& url, const QString& metadata, qsizetype index,
+                                qsizetype count)
 {
     ViewerContentView& view = content();
     const QString path = url.toLocalFile();
@@ -211,7 +448,7 @@ void ViewerPresenter::describeImage(const QUrl& url, const QString& metadata, qs
     view.fileLabel()->setText(QFileInfo(path).fileName());
     view.pathLabel()->setText(abbreviatedFolder(path));
     view.metadataLabel()->setText(metadata);
-    view.thumbnailOverview()->update(m_sequence.urls(), int(std::max<qsizetype>(index, 0)));
+    view.thumbnailOverview()->update(m_imageSequence.urls(), int(std::max<qsizetype>(index, 0)));
     view.updateInfoLabel();
     view.updateOverviewButtonAppearance();
     view.updateCropControls();
@@ -224,12 +461,15 @@ void ViewerPresenter::describeImage(const QUrl& url, const QString& metadata, qs
     if (m_revealsOverlayWhenPresented) {
         view.showOverlayTemporarily(false);
     }
-    QWidget* window = m_windowController->window();
+    QWidget* window = windowController().window();
     window->setWindowFilePath(path);
     window->setWindowTitle(QFileInfo(path).fileName());
+    if (!window->isVisible()) {
+        showMainWindow();
+    }
 }
 
-void ViewerPresenter::preloadAdjacentImages(qsizetype index, const QList<QUrl>& urls)
+void AppDelegate::preloadAdjacentImages(qsizetype index, const QList<QUrl>& urls)
 {
     QList<QUrl> neighbours;
     for (const qsizetype position : {index + 1, index - 1}) {
@@ -242,40 +482,21 @@ void ViewerPresenter::preloadAdjacentImages(qsizetype index, const QList<QUrl>& 
         return;
     }
     m_imagePreloadTask.cancel();
-    m_imagePreloadTask = m_pipeline.preload(neighbours);
+    m_imagePreloadTask = m_imagePipeline.preload(neighbours);
 }
 
-void ViewerPresenter::showOpenPanel()
+QSize AppDelegate::fitSize()
 {
-    // The folder of the image on screen first.
-    const QString folder = QFileInfo(m_shownUrl.toLocalFile()).path();
-    const QUrl url = QFileDialog::getOpenFileUrl(m_windowController->window(), QString(),
-                                                 QUrl::fromLocalFile(folder));
-    if (!url.isEmpty()) {
-        open(url);
-    }
-}
-
-void ViewerPresenter::showSettingsWindow()
-{
-    if (!m_settingsWindowController) {
-        m_settingsWindowController = std::make_unique<SettingsWindowController>();
-    }
-    m_settingsWindowController->show();
-}
-
-QSize ViewerPresenter::fitSize() const
-{
-    const QWidget* window = m_windowController->window();
+    const QWidget* window = windowController().window();
     return (QSizeF(window->size()) * window->devicePixelRatioF()).toSize();
 }
 
-QImage ViewerPresenter::shownImage() const
+QImage AppDelegate::shownImage()
 {
     return content().canvas()->image();
 }
 
-QRectF ViewerPresenter::imageRect() const
+QRectF AppDelegate::imageRect()
 {
     const ImageCanvasView& canvas = *content().canvas();
     const std::optional<QRectF> rect = canvas.currentImageRect();

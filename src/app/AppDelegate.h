@@ -1,48 +1,106 @@
 #pragma once
 
 #include "CancellationHandle.h"
+#include "DuplicateLaunchRequest.h"
 #include "ImageSequence.h"
 
 #include <QImage>
 #include <QObject>
 #include <QRectF>
+#include <QStringList>
 #include <QUrl>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class ImageLoadingPipeline;
 class SettingsWindowController;
+class SingleInstanceController;
+class UserDefaults;
 class ViewerContentView;
 class ViewerWindowController;
 
-// Shows a folder's images in the viewer window: the sequence of the folder, decoding through
-// the pipeline with a preview first, preloading the neighbours, and the labels, count and
-// overview of the window. Refusals beep.
-class ViewerPresenter : public QObject
+// The application controller: owns the folder's sequence, uses the loading pipeline, and owns
+// the viewer window and the settings window. It opens files (with the folder access flow),
+// presents the current image (a preview first, then the full bitmap, off the interface thread),
+// steps through the folder, preloads the neighbours, serves the menu's commands and the
+// window's callbacks, and takes the files of later launches. Every refusal is a beep.
+//
+// Main thread only.
+class AppDelegate : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit ViewerPresenter(ImageLoadingPipeline& pipeline, QObject* parent = nullptr);
-    ~ViewerPresenter() override;
+    // The key of the last folder the user granted: its absolute path as UTF-8 data.
+    static inline const QString folderAccessBookmarkKey = QStringLiteral("folderAccessBookmark");
 
-    // Loads the folder of `url` and presents `url`; false (and a beep) when it is refused.
-    bool open(const QUrl& url);
+    // Decodes through `pipeline` and keeps its own keys in `defaults`; both must outlive it.
+    explicit AppDelegate(ImageLoadingPipeline& pipeline, UserDefaults& defaults,
+                         QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // --- Launch and termination ---
+
+    // Takes forwarded launches through `controller` (none when several instances run), restores
+    // the granted folder, and opens the first image of `arguments` (the full command line), or
+    // shows the empty window.
+    void applicationDidFinishLaunching(SingleInstanceController* controller,
+                                       const QStringList& arguments);
+    // A desktop open-documents request: opens the first path only; false when there is none.
+    bool openFiles(const QStringList& paths);
+    // Cancels the decoding tasks and gives up the granted folder.
+    void applicationWillTerminate();
+    // The first image among the requests' URLs, in request order; none when there is none.
+    static std::optional<QUrl> firstLaunchImageURL(const QList<DuplicateLaunchRequest>& requests);
+
+    // --- Commands of the menu and the window ---
+
+    void openDocument();
     void showNextImage();
     void showPreviousImage();
-    void showWindow();
+    void toggleOverviewMode();
+    void printDocument();
+    void deleteCurrentImage();
+    void undoDeleteCurrentImage();
+    void showSettingsWindow();
+    void showAboutPanel();
 
-    const ImageSequence& sequence() const { return m_sequence; }
-    ViewerWindowController& windowController() const { return *m_windowController; }
-    ViewerContentView& content() const;
+    // Standardizes `url`, loads its folder (asking for folder access when it cannot be listed)
+    // and presents it; false (and a beep) when refused.
+    bool openImage(const QUrl& url);
 
+    // --- Folder access ---
+
+    void restoreFolderAccessBookmarkIfAvailable();
+    // True when `folder` is covered by the granted folder, or the user chose a folder to grant
+    // (whether or not it covers `folder`: the caller's second load is the real test).
+    bool requestFolderAccessIfNeeded(const QUrl& folder);
+    // True when `folder` is `root` or lies below it ("/a/b" covers "/a/b/c", not "/a/bc").
+    static bool isDirectory(const QUrl& folder, const QUrl& root);
+    std::optional<QUrl> grantedFolderURL() const { return m_grantedFolderURL; }
+
+    // The panels, replaceable by tests: each returns the chosen URL, none on cancel.
+    std::function<std::optional<QUrl>()> openPanel;
+    std::function<std::optional<QUrl>()> folderAccessPanel;
+
+    // --- State, for the menu and tests ---
+
+    const ImageSequence& imageSequence() const { return m_imageSequence; }
+    // Created on first use and kept.
+    ViewerWindowController& windowController();
+    ViewerContentView& content();
     // The URL of the image on screen; empty before the first image is shown.
     QUrl shownUrl() const { return m_shownUrl; }
-    // True while the image on screen is the reduced preview of the one being decoded.
     bool isShowingPreview() const { return m_isShowingPreview; }
-    // The bitmap on screen (the preview or the full image); null before the first.
-    QImage shownImage() const;
+    // The bitmap on screen; null before the first.
+    QImage shownImage();
     // Where the image is drawn, in the content view's coordinates; empty with no image.
-    QRectF imageRect() const;
+    QRectF imageRect();
+
+protected:
+    // Desktop open-documents events (QEvent::FileOpen) reach openFiles().
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // A preview of the image at `url` is on screen; the full image follows.
@@ -51,31 +109,35 @@ signals:
     void imageShown(const QUrl& url);
 
 private:
-    void wireContent();
+    void wireContent(ViewerContentView& view);
+    void handleDuplicateLaunch(const QList<DuplicateLaunchRequest>& requests);
+    void showMainWindow();
+    void showImageAt(int index);
     void presentCurrentImage();
     bool isCurrent(const QUrl& url) const;
     void showPreview(const QUrl& url, const QImage& preview, QSize fullPixelSize,
                      const QString& metadata, qsizetype index, qsizetype count);
     void showImage(const QUrl& url, const QImage& image, const QString& metadata, qsizetype index,
-                   const QList<QUrl>& urls);
-    // The labels, count, overview and title of the image at `index` of `urls`.
+                   qsizetype count);
+    // The labels, count, overview and title of the image at `index` of `count`.
     void describeImage(const QUrl& url, const QString& metadata, qsizetype index, qsizetype count);
     void preloadAdjacentImages(qsizetype index, const QList<QUrl>& urls);
-    void showImageAt(int index);
-    void showOpenPanel();
-    void showSettingsWindow();
     // The window's size in device pixels, which a preview should cover.
-    QSize fitSize() const;
+    QSize fitSize();
+    std::optional<QUrl> runOpenPanel();
+    std::optional<QUrl> runFolderAccessPanel();
 
-    ImageLoadingPipeline& m_pipeline;
-    ImageSequence m_sequence;
+    ImageLoadingPipeline& m_imagePipeline;
+    UserDefaults& m_defaults;
+    ImageSequence m_imageSequence;
+    std::unique_ptr<SettingsWindowController> m_settingsWindowController;
+    std::optional<QUrl> m_grantedFolderURL;
     CancellationHandle m_imageLoadTask;
     CancellationHandle m_imagePreloadTask;
     std::unique_ptr<ViewerWindowController> m_windowController;
     bool m_isShowingPreview = false;
-    // False while presenting an image the user stepped to with the keys.
-    bool m_revealsOverlayWhenPresented = true;
     QUrl m_shownUrl;
-    // Built on first use and kept, so that it reopens as it was left.
-    std::unique_ptr<SettingsWindowController> m_settingsWindowController;
+    // False while presenting an image the user stepped to with the keys: the overlay stays
+    // down when it arrives.
+    bool m_revealsOverlayWhenPresented = true;
 };

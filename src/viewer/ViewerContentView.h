@@ -154,6 +154,7 @@ public:
     bool pointRevealsOverlay(QPointF point) const;
     void setUndoToastVisible(bool visible, bool animated);
     void restartUndoToastHideTimer();
+    void stopUndoToastHideTimer() { m_undoToastHideTimer.stop(); }
     void updateOverlayPlacement();
     // The window became or stopped being the active one.
     void handleWindowActivated();

@@ -1,20 +1,26 @@
+#include "AppDelegate.h"
+#include "AppSettings.h"
+#include "DuplicateLaunchRequest.h"
 #include "ImageCanvasView.h"
 #include "ImageLoadingPipeline.h"
+#include "ImageViewerRuntime.h"
 #include "MiniNavigatorView.h"
 #include "SystemBeep.h"
 #include "ThumbnailCollectionView.h"
 #include "ThumbnailOverviewView.h"
+#include "UserDefaults.h"
 #include "ViewerContentView.h"
-#include "ViewerPresenter.h"
 #include "ViewerWindowController.h"
 
+#include <QDir>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <memory>
 
-class TestViewerPresenter : public QObject
+class TestAppDelegate : public QObject
 {
     Q_OBJECT
 
@@ -31,16 +37,30 @@ private slots:
     void keysZoomAndResetTheView();
     void navigatorShowsWhileZoomedInAndRecentres();
     void overviewShowsTheFolderAndOpensTheActivatedImage();
+    void aResultAfterTheUserMovedOnIsDropped();
+    void aDecodeFailureBeepsAndKeepsTheImage();
+    void preservedViewKeepsZoomAndOffset();
+    void thumbnailSelectionOutsideTheListBeeps();
+    void openFilesOpensTheFirstPathOnly();
+    void launchImageURLs_data();
+    void launchImageURLs();
+    void firstLaunchImageURL_data();
+    void firstLaunchImageURL();
+    void folderCoverage_data();
+    void folderCoverage();
+    void folderAccessPanelOnlyForFoldersNotGranted();
 
 private:
     QUrl urlOf(const QString& name) const { return QUrl::fromLocalFile(m_dir.filePath(name)); }
 
     QTemporaryDir m_dir;
+    QTemporaryDir m_settingsDir;
+    std::unique_ptr<UserDefaults> m_defaults;
     std::function<void()> m_previousSink;
     int m_beeps = 0;
 };
 
-void TestViewerPresenter::initTestCase()
+void TestAppDelegate::initTestCase()
 {
     // Three small images of distinct colours; a wide one to check fitting.
     const QList<std::pair<QString, QColor>> images = {{QStringLiteral("a_1.png"), Qt::red},
@@ -56,23 +76,26 @@ void TestViewerPresenter::initTestCase()
     m_previousSink = SystemBeep::setSink([this] { ++m_beeps; });
 }
 
-void TestViewerPresenter::cleanupTestCase()
+void TestAppDelegate::cleanupTestCase()
 {
     SystemBeep::setSink(m_previousSink);
 }
 
-void TestViewerPresenter::init()
+void TestAppDelegate::init()
 {
     m_beeps = 0;
+    m_defaults = std::make_unique<UserDefaults>(m_settingsDir.filePath(QStringLiteral("s.conf")));
+    UserDefaults::standard().remove(QStringLiteral("preserveViewBetweenImages"));
 }
 
-void TestViewerPresenter::opensAtTheGivenFileAndStepsWithArrowKeys()
+void TestAppDelegate::opensAtTheGivenFileAndStepsWithArrowKeys()
 {
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
-    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
-    QVERIFY(window.open(urlOf(QStringLiteral("a_2.png"))));
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_2.png"))));
     QVERIFY(shown.wait());
     QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_2.png")));
 
@@ -83,47 +106,50 @@ void TestViewerPresenter::opensAtTheGivenFileAndStepsWithArrowKeys()
     QTest::keyClick(&view, Qt::Key_Left);
     QTest::keyClick(&view, Qt::Key_Left);
     QTRY_COMPARE(window.shownUrl(), urlOf(QStringLiteral("a_1.png")));
-    QCOMPARE(window.sequence().currentIndex(), 0);
+    QCOMPARE(window.imageSequence().currentIndex(), 0);
     QCOMPARE(m_beeps, 0);
 }
 
-void TestViewerPresenter::beepsAtBothEnds()
+void TestAppDelegate::beepsAtBothEnds()
 {
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
-    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
-    QVERIFY(window.open(urlOf(QStringLiteral("a_10.png"))));
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_10.png"))));
     QVERIFY(shown.wait());
     QTest::keyClick(&view, Qt::Key_Right);
     QCOMPARE(m_beeps, 1);
-    QCOMPARE(window.sequence().currentIndex(), 2);
+    QCOMPARE(window.imageSequence().currentIndex(), 2);
 
-    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
     QTest::keyClick(&view, Qt::Key_Left);
     QCOMPARE(m_beeps, 2);
-    QCOMPARE(window.sequence().currentIndex(), 0);
+    QCOMPARE(window.imageSequence().currentIndex(), 0);
 }
 
-void TestViewerPresenter::refusesWhatIsNotAnImage()
+void TestAppDelegate::refusesWhatIsNotAnImage()
 {
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
-    QVERIFY(!window.open(urlOf(QStringLiteral("notes.txt"))));
-    QVERIFY(!window.open(urlOf(QStringLiteral("missing.png"))));
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
+    QVERIFY(!window.openImage(urlOf(QStringLiteral("notes.txt"))));
+    QVERIFY(!window.openImage(urlOf(QStringLiteral("missing.png"))));
     QCOMPARE(m_beeps, 2);
     QVERIFY(window.shownUrl().isEmpty());
 }
 
-void TestViewerPresenter::paintsTheImageFittedAndCentred()
+void TestAppDelegate::paintsTheImageFittedAndCentred()
 {
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
     view.window()->resize(400, 400);
-    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
-    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
     // A 2:1 image in a square window fills the width and is centred vertically.
     const QImage frame = view.grab().toImage();
@@ -137,7 +163,7 @@ void TestViewerPresenter::paintsTheImageFittedAndCentred()
     QCOMPARE(colourAt(200, 310), QColor(Qt::black));
 }
 
-void TestViewerPresenter::previewTakesTheRectangleOfTheFullImage()
+void TestAppDelegate::previewTakesTheRectangleOfTheFullImage()
 {
     // A photo large enough for a reduced decode to pay.
     QImage photo(1600, 1200, QImage::Format_RGB32);
@@ -146,23 +172,24 @@ void TestViewerPresenter::previewTakesTheRectangleOfTheFullImage()
     QVERIFY(photo.save(path, "jpeg"));
 
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
     view.window()->resize(400, 300);
     // The canvas takes the window's size when the window is laid out on screen.
-    window.showWindow();
+    window.windowController().showWindow();
     QVERIFY(QTest::qWaitForWindowExposed(view.window()));
-    QSignalSpy previewed(&window, &ViewerPresenter::previewShown);
-    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
+    QSignalSpy previewed(&window, &AppDelegate::previewShown);
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
     QRectF previewRect;
     QImage previewFrame;
-    connect(&window, &ViewerPresenter::previewShown, this, [&] {
+    connect(&window, &AppDelegate::previewShown, this, [&] {
         QVERIFY(window.isShowingPreview());
         QVERIFY(window.shownImage().width() < 1600);
         previewRect = window.imageRect();
         previewFrame = view.canvas()->grab().toImage();
     });
-    QVERIFY(window.open(QUrl::fromLocalFile(path)));
+    QVERIFY(window.openImage(QUrl::fromLocalFile(path)));
     QVERIFY(shown.wait());
     QCOMPARE(previewed.size(), 1);
     QVERIFY(!window.isShowingPreview());
@@ -179,7 +206,7 @@ void TestViewerPresenter::previewTakesTheRectangleOfTheFullImage()
     QCOMPARE(previewed.size(), 1);
 }
 
-void TestViewerPresenter::keysZoomAndResetTheView_data()
+void TestAppDelegate::keysZoomAndResetTheView_data()
 {
     QTest::addColumn<QList<QKeyCombination>>("keys");
     QTest::addColumn<double>("expectedScale");
@@ -192,19 +219,20 @@ void TestViewerPresenter::keysZoomAndResetTheView_data()
                                << 1.0;
 }
 
-void TestViewerPresenter::keysZoomAndResetTheView()
+void TestAppDelegate::keysZoomAndResetTheView()
 {
     QFETCH(QList<QKeyCombination>, keys);
     QFETCH(double, expectedScale);
 
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
     view.window()->resize(400, 400);
-    window.showWindow();
+    window.windowController().showWindow();
     QVERIFY(QTest::qWaitForWindowExposed(view.window()));
-    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
-    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
     const QRectF fitted = window.imageRect();
     QCOMPARE(fitted, QRectF(0, 100, 400, 200));
@@ -221,13 +249,14 @@ void TestViewerPresenter::keysZoomAndResetTheView()
     QCOMPARE(m_beeps, 0);
 }
 
-void TestViewerPresenter::navigatorShowsWhileZoomedInAndRecentres()
+void TestAppDelegate::navigatorShowsWhileZoomedInAndRecentres()
 {
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
-    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
-    QVERIFY(window.open(urlOf(QStringLiteral("a_1.png"))));
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
     QVERIFY(shown.wait());
     const MiniNavigatorView& navigator = (*view.miniNavigatorView());
     QVERIFY(!navigator.isVisibleTo(&view));
@@ -253,16 +282,17 @@ void TestViewerPresenter::navigatorShowsWhileZoomedInAndRecentres()
     QVERIFY(!navigator.isVisibleTo(&view));
 }
 
-void TestViewerPresenter::overviewShowsTheFolderAndOpensTheActivatedImage()
+void TestAppDelegate::overviewShowsTheFolderAndOpensTheActivatedImage()
 {
     ImageLoadingPipeline pipeline;
-    ViewerPresenter window(pipeline);
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
     QTest::keyClick(&view, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(m_beeps, 1); // nothing to show yet
 
-    QSignalSpy shown(&window, &ViewerPresenter::imageShown);
-    QVERIFY(window.open(urlOf(QStringLiteral("a_2.png"))));
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_2.png"))));
     QVERIFY(shown.wait());
     QTest::keyClick(&view, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(view.isOverviewModeEnabled());
@@ -288,5 +318,226 @@ void TestViewerPresenter::overviewShowsTheFolderAndOpensTheActivatedImage()
     QCOMPARE(m_beeps, 1);
 }
 
-QTEST_MAIN(TestViewerPresenter)
-#include "tst_viewerpresenter.moc"
+void TestAppDelegate::aResultAfterTheUserMovedOnIsDropped()
+{
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
+    QVERIFY(shown.wait());
+    // Two steps before any decode can come back: only the last image is presented.
+    window.showNextImage();
+    window.showNextImage();
+    QVERIFY(shown.wait());
+    QTest::qWait(50);
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown.last().first().toUrl(), urlOf(QStringLiteral("a_10.png")));
+    QCOMPARE(window.content().currentIndex(), 3);
+}
+
+void TestAppDelegate::aDecodeFailureBeepsAndKeepsTheImage()
+{
+    QTemporaryDir folder;
+    QImage image(60, 40, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(folder.filePath(QStringLiteral("1.png"))));
+    QFile broken(folder.filePath(QStringLiteral("2.png")));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+    broken.close();
+
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(QUrl::fromLocalFile(folder.filePath(QStringLiteral("1.png")))));
+    QVERIFY(shown.wait());
+    window.showNextImage();
+    QTRY_COMPARE(m_beeps, 1);
+    QCOMPARE(window.shownImage().size(), QSize(60, 40));
+    QCOMPARE(window.shownUrl(), QUrl::fromLocalFile(folder.filePath(QStringLiteral("1.png"))));
+}
+
+void TestAppDelegate::preservedViewKeepsZoomAndOffset()
+{
+    AppSettings::setPreserveViewBetweenImagesEnabled(true);
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    ViewerContentView& view = window.content();
+    view.window()->resize(400, 400);
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
+    QVERIFY(shown.wait());
+    view.canvas()->adjustZoom(3, QPointF(300, 250));
+    const double zoom = view.canvas()->zoomFactor();
+    const QPointF offset = view.canvas()->contentOffset();
+    QVERIFY(zoom > 1 && !offset.isNull());
+    window.showNextImage();
+    QVERIFY(shown.wait());
+    QCOMPARE(view.canvas()->zoomFactor(), zoom);
+    QCOMPARE(view.canvas()->contentOffset(), offset);
+}
+
+void TestAppDelegate::thumbnailSelectionOutsideTheListBeeps()
+{
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_2.png"))));
+    QVERIFY(shown.wait());
+    window.content().onThumbnailSelected(int(window.imageSequence().urls().size()));
+    window.content().onThumbnailSelected(-1);
+    QCOMPARE(m_beeps, 2);
+    QCOMPARE(window.imageSequence().currentIndex(), 1);
+}
+
+void TestAppDelegate::openFilesOpensTheFirstPathOnly()
+{
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QVERIFY(!window.openFiles({}));
+    QVERIFY(!window.openFiles({QString()}));
+    QVERIFY(window.openFiles(
+        {m_dir.filePath(QStringLiteral("a_10.png")), m_dir.filePath(QStringLiteral("a_1.png"))}));
+    QVERIFY(shown.wait());
+    QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_10.png")));
+}
+
+void TestAppDelegate::launchImageURLs_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("expectedNames");
+
+    QTest::newRow("program only") << QStringList{"vistrel"} << QStringList{};
+    QTest::newRow("empty") << QStringList{} << QStringList{};
+    QTest::newRow("images in order, duplicates kept")
+        << QStringList{"vistrel", "a_2.png", "a_1.png", "a_2.png"}
+        << QStringList{"a_2.png", "a_1.png", "a_2.png"};
+    QTest::newRow("options and their hyphen values skipped")
+        << QStringList{"vistrel", "-psn_0_123", "--style", "-x", "a_1.png"}
+        << QStringList{"a_1.png"};
+    QTest::newRow("an option's plain value is a path")
+        << QStringList{"vistrel", "--name", "a_1.png"} << QStringList{"a_1.png"};
+    QTest::newRow("capital extension")
+        << QStringList{"vistrel", "SHOUT.JPG"} << QStringList{"SHOUT.JPG"};
+    QTest::newRow("text, no extension, folder dropped")
+        << QStringList{"vistrel", "notes.txt", "README", "sub/", "."} << QStringList{};
+    QTest::newRow("dot components standardized")
+        << QStringList{"vistrel", "./x/../a_1.png"} << QStringList{"a_1.png"};
+    QTest::newRow("newline in a name")
+        << QStringList{"vistrel", "two\nlines.png"} << QStringList{"two\nlines.png"};
+}
+
+void TestAppDelegate::launchImageURLs()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, expectedNames);
+
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    const QList<QUrl> urls = ImageViewerRuntime::launchImageURLs(arguments);
+    QDir::setCurrent(previous);
+    QStringList names;
+    for (const QUrl& url : urls) {
+        QVERIFY(url.isLocalFile());
+        QCOMPARE(QFileInfo(url.toLocalFile()).absolutePath(), QDir(m_dir.path()).absolutePath());
+        names << url.fileName();
+    }
+    QCOMPARE(names, expectedNames);
+}
+
+void TestAppDelegate::firstLaunchImageURL_data()
+{
+    QTest::addColumn<QList<QList<QUrl>>>("requests");
+    QTest::addColumn<QUrl>("expected");
+
+    const QUrl text = QUrl::fromLocalFile(QStringLiteral("/p/notes.txt"));
+    const QUrl a = QUrl::fromLocalFile(QStringLiteral("/p/a.png"));
+    const QUrl b = QUrl::fromLocalFile(QStringLiteral("/q/b.JPG"));
+    QTest::newRow("none") << QList<QList<QUrl>>{} << QUrl();
+    QTest::newRow("empty requests") << QList<QList<QUrl>>{{}, {}} << QUrl();
+    QTest::newRow("first not an image") << QList<QList<QUrl>>{{text, a}} << a;
+    QTest::newRow("first image of the first request") << QList<QList<QUrl>>{{a}, {b}} << a;
+    QTest::newRow("later request when the first has none")
+        << QList<QList<QUrl>>{{text}, {b, a}} << b;
+    QTest::newRow("standardized") << QList<QList<QUrl>>{{QUrl::fromLocalFile(
+                                         QStringLiteral("/p/x/../a.png"))}}
+                                  << a;
+}
+
+void TestAppDelegate::firstLaunchImageURL()
+{
+    QFETCH(QList<QList<QUrl>>, requests);
+    QFETCH(QUrl, expected);
+
+    QList<DuplicateLaunchRequest> list;
+    for (const QList<QUrl>& urls : requests) {
+        DuplicateLaunchRequest request;
+        request.fileURLs = urls;
+        list.append(request);
+    }
+    QCOMPARE(AppDelegate::firstLaunchImageURL(list).value_or(QUrl()), expected);
+}
+
+void TestAppDelegate::folderCoverage_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<bool>("covered");
+
+    QTest::newRow("same") << "/a/b"
+                          << "/a/b" << true;
+    QTest::newRow("below") << "/a/b/c"
+                           << "/a/b" << true;
+    QTest::newRow("sibling with the same start") << "/a/bc"
+                                                 << "/a/b" << false;
+    QTest::newRow("above") << "/a"
+                           << "/a/b" << false;
+    QTest::newRow("dot-dot out") << "/a/b/../c"
+                                 << "/a/b" << false;
+    QTest::newRow("the root covers all") << "/a"
+                                         << "/" << true;
+}
+
+void TestAppDelegate::folderCoverage()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, root);
+    QFETCH(bool, covered);
+    QCOMPARE(AppDelegate::isDirectory(QUrl::fromLocalFile(folder), QUrl::fromLocalFile(root)),
+             covered);
+}
+
+// A folder that cannot be listed asks for access once; a granted one is remembered and covers
+// its subfolders; cancelling the panel beeps.
+void TestAppDelegate::folderAccessPanelOnlyForFoldersNotGranted()
+{
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    int panels = 0;
+    std::optional<QUrl> answer;
+    window.folderAccessPanel = [&] {
+        ++panels;
+        return answer;
+    };
+    const QUrl unlistable = QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("gone/x.png")));
+    QVERIFY(!window.openImage(unlistable));
+    QCOMPARE(panels, 1);
+    QCOMPARE(m_beeps, 1);
+
+    answer = QUrl::fromLocalFile(m_dir.path());
+    QVERIFY(window.requestFolderAccessIfNeeded(
+        QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("gone")))));
+    QCOMPARE(panels, 2);
+    QCOMPARE(window.grantedFolderURL(), QUrl::fromLocalFile(QDir(m_dir.path()).absolutePath()));
+    QVERIFY(window.requestFolderAccessIfNeeded(
+        QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("sub")))));
+    QCOMPARE(panels, 2);
+
+    // Remembered for the next start.
+    AppDelegate next(pipeline, *m_defaults);
+    next.restoreFolderAccessBookmarkIfAvailable();
+    QCOMPARE(next.grantedFolderURL(), window.grantedFolderURL());
+}
+
+QTEST_MAIN(TestAppDelegate)
+#include "tst_appdelegate.moc"

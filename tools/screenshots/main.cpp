@@ -1,3 +1,4 @@
+#include "AppDelegate.h"
 #include "AppSettings.h"
 #include "ElidedLabel.h"
 #include "ImageCanvasView.h"
@@ -6,8 +7,8 @@
 #include "MarkupEngine.h"
 #include "SettingsWindowController.h"
 #include "ThumbnailOverviewView.h"
+#include "UserDefaults.h"
 #include "ViewerContentView.h"
-#include "ViewerPresenter.h"
 #include "ViewerWindowController.h"
 
 #include <QApplication>
@@ -70,18 +71,18 @@ bool saveShot(QWidget& widget, const QDir& folder, const QString& fileName)
 }
 
 // Opens `url` in the window and waits until its full image is on screen.
-bool openAndWait(ViewerPresenter& presenter, const QUrl& url)
+bool openAndWait(AppDelegate& presenter, const QUrl& url)
 {
     QEventLoop loop;
     bool shown = false;
-    QObject::connect(&presenter, &ViewerPresenter::imageShown, &loop, [&] {
+    QObject::connect(&presenter, &AppDelegate::imageShown, &loop, [&] {
         shown = true;
         loop.quit();
     });
-    if (!presenter.open(url)) {
+    if (!presenter.openImage(url)) {
         return false;
     }
-    presenter.showWindow();
+    presenter.windowController().showWindow();
     if (!shown) {
         QTimer::singleShot(imagePatienceMs, &loop, &QEventLoop::quit);
         loop.exec();
@@ -90,10 +91,10 @@ bool openAndWait(ViewerPresenter& presenter, const QUrl& url)
 }
 
 // Waits until no thumbnail of the folder is still being decoded, then for the repaint.
-bool waitForThumbnails(const ViewerPresenter& presenter)
+bool waitForThumbnails(AppDelegate& presenter)
 {
     const ThumbnailLoader& loader = presenter.content().thumbnailOverview()->thumbnailLoader();
-    const QList<QUrl> urls = presenter.sequence().urls();
+    const QList<QUrl> urls = presenter.imageSequence().urls();
     const auto anyPending = [&] {
         return std::any_of(urls.begin(), urls.end(),
                            [&](const QUrl& url) { return loader.isPending(url); });
@@ -186,7 +187,7 @@ bool shootMarkup(ViewerContentView& content, QWidget& window, const QDir& folder
     return true;
 }
 
-bool shootViewer(ViewerPresenter& presenter, const QUrl& url, const QDir& folder)
+bool shootViewer(AppDelegate& presenter, const QUrl& url, const QDir& folder)
 {
     if (!openAndWait(presenter, url)) {
         err() << "vistrel-screenshots: cannot show " << url.toLocalFile() << Qt::endl;
@@ -289,7 +290,7 @@ int main(int argc, char** argv)
         // Destroyed before the application, so a decode still running finishes while the
         // application's fonts exist.
         ImageLoadingPipeline pipeline;
-        ViewerPresenter presenter(pipeline);
+        AppDelegate presenter(pipeline, UserDefaults::standard());
         succeeded = shootViewer(presenter, QUrl::fromLocalFile(image.absoluteFilePath()), folder) &&
                     shootSettings(folder);
         presenter.windowController().window()->close();
