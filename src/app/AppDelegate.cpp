@@ -24,9 +24,15 @@
 #include <QFileOpenEvent>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTimeZone>
 #include <QWidget>
+
+// One line per image presented at full resolution (path, position, metadata line, window
+// title), for whoever watches a running instance from outside: enable with
+// QT_LOGGING_RULES="vistrel.presentation.debug=true".
+Q_LOGGING_CATEGORY(presentationLog, "vistrel.presentation", QtWarningMsg)
 
 namespace {
 
@@ -435,6 +441,12 @@ void AppDelegate::showImage(const QUrl& url, const QImage& image, const QString&
     // The navigator's miniature comes from the sharper bitmap now.
     content().updateNavigatorState();
     m_isShowingPreview = false;
+    qCDebug(presentationLog).noquote()
+        << QStringLiteral("presented\t%1\t%2/%3\t%4\t%5")
+               .arg(url.toLocalFile())
+               .arg(index + 1)
+               .arg(count)
+               .arg(metadata, windowController().window()->windowTitle());
     emit imageShown(url);
 }
 
