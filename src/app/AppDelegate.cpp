@@ -80,8 +80,9 @@ void AppDelegate::applicationDidFinishLaunching(SingleInstanceController* contro
     const QList<QUrl> urls = ImageViewerRuntime::launchImageURLs(arguments);
     if (!urls.isEmpty()) {
         openImage(urls.first());
-        return;
     }
+    // Shown at once, also when the file is refused (the window is all the user sees of the
+    // application), and so that mapping it overlaps the first decode.
     showMainWindow();
 }
 

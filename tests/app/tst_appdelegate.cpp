@@ -42,6 +42,7 @@ private slots:
     void preservedViewKeepsZoomAndOffset();
     void thumbnailSelectionOutsideTheListBeeps();
     void openFilesOpensTheFirstPathOnly();
+    void launchShowsTheWindowEvenForARefusedFile();
     void launchImageURLs_data();
     void launchImageURLs();
     void firstLaunchImageURL_data();
@@ -400,6 +401,18 @@ void TestAppDelegate::openFilesOpensTheFirstPathOnly()
         {m_dir.filePath(QStringLiteral("a_10.png")), m_dir.filePath(QStringLiteral("a_1.png"))}));
     QVERIFY(shown.wait());
     QCOMPARE(window.shownUrl(), urlOf(QStringLiteral("a_10.png")));
+}
+
+void TestAppDelegate::launchShowsTheWindowEvenForARefusedFile()
+{
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
+    window.applicationDidFinishLaunching(
+        nullptr, {QStringLiteral("vistrel"), m_dir.filePath(QStringLiteral("gone/missing.png"))});
+    QCOMPARE(m_beeps, 1);
+    QVERIFY(window.windowController().window()->isVisible());
+    window.windowController().window()->close();
 }
 
 void TestAppDelegate::launchImageURLs_data()
