@@ -49,11 +49,12 @@ int runDuplicateOpenFilesForwarder(int argc, char** argv,
 int runViewer(int argc, char** argv, const QStringList& arguments, const QList<QUrl>& imageURLs,
               std::unique_ptr<SingleInstanceController> controller)
 {
-    // The first image decodes on the pipeline's worker while Qt starts up and builds the
-    // window, instead of after it. The window is not there yet to say its size: its initial one
-    // at a device pixel ratio of 1 is assumed; a larger real fit decodes a new preview. The
-    // pipeline is destroyed after the controller and before the application, so a decode still
-    // running at quit (a vector image needs the application's fonts) finishes while they exist.
+    // A first JPEG decodes on the pipeline's worker while Qt starts up and builds the window,
+    // instead of after it (other formats wait for the application object: startLoading()). The
+    // window is not there yet to say its size: its initial one at a device pixel ratio of 1 is
+    // assumed; a larger real fit decodes a new preview. The pipeline is destroyed after the
+    // controller and before the application, so a decode still running at quit (a vector
+    // image needs the application's fonts) finishes while they exist.
     std::optional<ImageLoadingPipeline> pipeline(std::in_place);
     if (!imageURLs.isEmpty()) {
         pipeline->startLoading(imageURLs.first(), ViewerWindowController::initialContentSize);

@@ -80,14 +80,14 @@ QString exposureText(double seconds)
     return fixed(seconds, 1) + QLatin1Char('s');
 }
 
-// Start-up decodes before the GUI application exists, which only raster formats survive: a
-// vector image's text needs the application's fonts. Regular files only (a FIFO would block).
-bool startsLikeRaster(const QString& path)
+// Start-up decodes before the application object exists, which only a JPEG read by our own
+// decoder survives: everything else goes through Qt's image plugins, found through paths that
+// constructing the application resets. Regular files only (a FIFO would block).
+bool startsLikeJpeg(const QString& path)
 {
-    constexpr qint64 signatureBytes = 16;
     QFile file(path);
     return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) &&
-           ImageSource::hasRasterSignature(file.read(signatureBytes));
+           file.read(3) == QByteArrayView("\xFF\xD8\xFF");
 }
 
 std::optional<QString> isoText(const QVariant& value)
@@ -213,11 +213,12 @@ void ImageLoadingPipeline::startLoading(const QUrl& url, QSize fitSize)
 {
     const QUrl key = ImageSequence::standardized(url);
     post([this, key, fitSize] {
-        if (m_cache.contains(key) || !key.isLocalFile() || !startsLikeRaster(key.toLocalFile())) {
+        if (m_cache.contains(key) || !key.isLocalFile() || !startsLikeJpeg(key.toLocalFile())) {
             return;
         }
+        // Other files wait for the first request, made once the application object exists.
         const std::optional<OpenedImage> opened = open(key);
-        if (!opened) {
+        if (!opened || !opened->source->decodesWithoutQtPlugins()) {
             return;
         }
         if (std::optional<Preview> preview = loadPreview(key, *opened, fitSize)) {

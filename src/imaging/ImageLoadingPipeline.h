@@ -25,10 +25,10 @@ class ImageSource;
 // folder does not decode again.
 //
 // All decoding and every touch of the cache happen on one private worker thread, one request
-// at a time, in the order the requests were made; it runs before the application object
-// exists, so start-up can decode while Qt starts. So two requests for the same file decode it
-// once: the second finds the first one's result in the cache. Results are handed back on the
-// thread of the requesting context object.
+// at a time, in the order the requests were made (the pipeline may be made before the
+// application object; see startLoading()). So two requests for the same file decode it once: the
+// second finds the first one's result in the cache. Results are handed back on the thread of the
+// requesting context object.
 //
 // Lifetime: destroying the pipeline stops it from starting any further work, waits for a decode
 // in flight to finish and joins the worker; no handler runs after that.
@@ -76,7 +76,10 @@ public:
     // Starts decoding the image the user is about to see before anyone asks for it (at
     // start-up, while the windows are still being built): its preview for `fitSize`, kept
     // aside, then the full image into the cache. A later request for `url` whose fit the
-    // kept preview covers gets that preview at once, without waiting for the worker.
+    // kept preview covers gets that preview at once, without waiting for the worker. May be
+    // called before the application object exists: only a JPEG our own decoder reads starts
+    // (everything else needs Qt's image plugins, found through paths that constructing the
+    // application resets); other files wait for the first request.
     void startLoading(const QUrl& url, QSize fitSize);
 
     // Decodes `urls` into the cache in the given order, one image per turn of the worker, so

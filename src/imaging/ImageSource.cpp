@@ -78,6 +78,13 @@ ImageSource::ImageSource(const QString& filePath)
             return;
         }
     }
+    if (m_contents.startsWith("\xFF\xD8\xFF")) {
+        // Read without Qt's image plugins, so a JPEG can be opened before the application
+        // object exists (and on any thread meanwhile).
+        m_qtFormat = QByteArrayLiteral("jpeg");
+        m_storedPixelSize = JpegStream::frameSize(m_contents);
+        return;
+    }
     m_qtFormat = qtFormatOf(m_contents, filePath);
     if (m_qtFormat.isEmpty()) {
         return;
@@ -119,8 +126,10 @@ QSize ImageSource::displayedPixelSize() const
     QBuffer buffer;
     buffer.setData(m_contents);
     buffer.open(QIODevice::ReadOnly);
-    const bool isTurned = QImageReader(&buffer, m_qtFormat).transformation() &
-                          QImageIOHandler::TransformationRotate90;
+    const QImageIOHandler::Transformations transformation =
+        m_qtFormat == "jpeg" ? JpegDecoder::transformation(m_contents)
+                             : QImageReader(&buffer, m_qtFormat).transformation();
+    const bool isTurned = transformation & QImageIOHandler::TransformationRotate90;
     return isTurned ? m_storedPixelSize.transposed() : m_storedPixelSize;
 }
 
@@ -206,14 +215,9 @@ QImage ImageSource::decodeWithQt(int longestSide, DecodedColours colours) const
     return image;
 }
 
-bool ImageSource::hasRasterSignature(QByteArrayView head)
+bool ImageSource::decodesWithoutQtPlugins() const
 {
-    const auto startsWith = [head](qsizetype at, QByteArrayView signature) {
-        return head.size() >= at + signature.size() &&
-               head.sliced(at, signature.size()) == signature;
-    };
-    return startsWith(0, "\xFF\xD8\xFF") || startsWith(0, "\x89PNG\r\n\x1A\n") ||
-           startsWith(0, "GIF8") || startsWith(0, "BM") || startsWith(0, "II*") ||
-           startsWith(0, QByteArrayView("MM\0*", 4)) ||
-           (startsWith(0, "RIFF") && startsWith(8, "WEBP")) || startsWith(4, "ftyp");
+    // CMYK and YCCK JPEGs are left to Qt's reader.
+    const int components = m_qtFormat == "jpeg" ? JpegStream::frameComponentCount(m_contents) : 0;
+    return components == 1 || components == 3;
 }

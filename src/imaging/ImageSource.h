@@ -79,10 +79,10 @@ public:
     // while decoding), false when it would decode at full size and reduce afterwards.
     bool reducesWhileDecoding(int longestSide) const;
 
-    // True when `head`, the first bytes of a file, carry the signature of a raster format
-    // (JPEG, PNG, GIF, BMP, TIFF, WebP, HEIF/AVIF). Such files decode without a GUI
-    // application; vector images may need its fonts.
-    static bool hasRasterSignature(QByteArrayView head);
+    // True when opening and decoding this file need none of Qt's image plugins: a grey or
+    // colour JPEG, which our own decoder reads. Such a file may be decoded before the
+    // application object exists, whose construction resets the paths the plugins are found by.
+    bool decodesWithoutQtPlugins() const;
 
 private:
     QImage decodeWithQt(int longestSide, DecodedColours colours) const;

@@ -5,12 +5,11 @@
 #include "JpegStream.h"
 #include "SerialWorker.h"
 
-#include <QBuffer>
 #include <QColorSpace>
 #include <QImageIOHandler>
-#include <QImageReader>
 #include <QRect>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio> // jpeglib.h uses FILE and size_t without declaring them
@@ -266,15 +265,6 @@ void release(Decompression* d)
     delete d;
 }
 
-// The transformation Qt's reader would apply for the file's EXIF orientation.
-QImageIOHandler::Transformations transformationOf(QByteArrayView file)
-{
-    QByteArray bytes = QByteArray::fromRawData(file.data(), file.size());
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer, "jpeg").transformation();
-}
-
 std::optional<QImage> decodeStream(QByteArrayView stream,
                                    QImageIOHandler::Transformations transformation, int longestSide,
                                    qint64 maximumBytes, DecodedColours colours)
@@ -390,7 +380,7 @@ std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximu
     if (longestSide < 0 || !JpegStream::isComplete(file)) {
         return QImage();
     }
-    const QImageIOHandler::Transformations transformation = transformationOf(file);
+    const QImageIOHandler::Transformations transformation = JpegDecoder::transformation(file);
     if (longestSide > 0) {
         const QByteArrayView reducedCopy = coveringReducedCopy(file, longestSide);
         if (!reducedCopy.isEmpty()) {
@@ -402,6 +392,18 @@ std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximu
         }
     }
     return decodeStream(file, transformation, longestSide, maximumBytes, colours);
+}
+
+QImageIOHandler::Transformations transformation(QByteArrayView file)
+{
+    // The EXIF orientations 1 to 8 in order; what Qt's reader applies for each.
+    static constexpr std::array<QImageIOHandler::Transformation, 9> transformations{
+        QImageIOHandler::TransformationNone,     QImageIOHandler::TransformationNone,
+        QImageIOHandler::TransformationMirror,   QImageIOHandler::TransformationRotate180,
+        QImageIOHandler::TransformationFlip,     QImageIOHandler::TransformationFlipAndRotate90,
+        QImageIOHandler::TransformationRotate90, QImageIOHandler::TransformationMirrorAndRotate90,
+        QImageIOHandler::TransformationRotate270};
+    return transformations[std::size_t(JpegStream::exifOrientation(file))];
 }
 
 } // namespace JpegDecoder

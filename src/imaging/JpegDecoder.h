@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QImage>
+#include <QImageIOHandler>
 #include <optional>
 
 // Decodes JPEG files through libjpeg-turbo straight into the bitmap the viewer keeps.
@@ -30,5 +31,9 @@ namespace JpegDecoder {
 // and the image carries QColorSpace::SRgb; where that cannot be done the profile is attached.
 std::optional<QImage> decode(QByteArrayView file, int longestSide, qint64 maximumBytes,
                              DecodedColours colours = DecodedColours::AsStored);
+
+// What the file's EXIF orientation asks to be done to the stored pixels, as Qt's reader reads
+// it; read by our own parser, so it needs none of Qt's image plugins.
+QImageIOHandler::Transformations transformation(QByteArrayView file);
 
 } // namespace JpegDecoder

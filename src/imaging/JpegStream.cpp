@@ -11,6 +11,7 @@ constexpr unsigned char startOfScan = 0xDA;
 constexpr unsigned char temporary = 0x01;
 constexpr unsigned char firstRestart = 0xD0;
 constexpr unsigned char lastRestart = 0xD7;
+constexpr unsigned char app1 = 0xE1;
 constexpr unsigned char app2 = 0xE2;
 
 // Markers that stand alone, without a length field and payload.
@@ -167,6 +168,61 @@ QSize frameSize(QByteArrayView data)
         return false;
     });
     return size;
+}
+
+int frameComponentCount(QByteArrayView data)
+{
+    int components = 0;
+    forEachHeaderSegment(data, [&](unsigned char code, QByteArrayView payload, qsizetype) {
+        if (!isStartOfFrame(code)) {
+            return true;
+        }
+        if (payload.size() >= 6) {
+            components = reinterpret_cast<const unsigned char*>(payload.data())[5];
+        }
+        return false;
+    });
+    return components;
+}
+
+int exifOrientation(QByteArrayView data)
+{
+    static constexpr QByteArrayView signature("Exif\0\0", 6);
+    constexpr quint32 orientationTag = 0x0112;
+    constexpr quint32 shortType = 3;
+    int orientation = 0;
+    forEachHeaderSegment(data, [&](unsigned char code, QByteArrayView payload, qsizetype) {
+        if (code != app1 || !payload.startsWith(signature)) {
+            return true;
+        }
+        const QByteArrayView tiff = payload.sliced(signature.size());
+        if (tiff.size() < 8 || (!tiff.startsWith("II") && !tiff.startsWith("MM"))) {
+            return false;
+        }
+        const bool littleEndian = tiff.startsWith("II");
+        const auto u16 = [&](qint64 at) { return qint64(tiffInteger(tiff, at, 2, littleEndian)); };
+        const auto u32 = [&](qint64 at) { return qint64(tiffInteger(tiff, at, 4, littleEndian)); };
+        const qint64 ifd = u32(4);
+        if (u16(2) != 42 || ifd < 8 || ifd + 2 > tiff.size()) {
+            return false;
+        }
+        const qint64 entries = u16(ifd);
+        for (qint64 entry = ifd + 2;
+             entry + ifdEntrySize <= tiff.size() && entry < ifd + 2 + entries * ifdEntrySize;
+             entry += ifdEntrySize) {
+            if (u16(entry) == orientationTag) {
+                // A SHORT of count 1 sits left-aligned in the entry's value field.
+                const qint64 value = u16(entry + 8);
+                if (u16(entry + 2) == shortType && u32(entry + 4) == 1 && value >= 1 &&
+                    value <= 8) {
+                    orientation = int(value);
+                }
+                break;
+            }
+        }
+        return false;
+    });
+    return orientation;
 }
 
 QList<IndexedImage> indexedImages(QByteArrayView data)

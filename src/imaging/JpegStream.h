@@ -25,6 +25,15 @@ bool isComplete(QByteArrayView data);
 // invalid when the headers end, break off or declare no size before the first scan.
 QSize frameSize(QByteArrayView data);
 
+// The number of colour components in the first image's frame header (1 grey, 3 colour, 4 CMYK
+// or YCCK); 0 when there is no readable frame header.
+int frameComponentCount(QByteArrayView data);
+
+// The EXIF orientation (1 to 8) of the first image: the Orientation entry of the first IFD of
+// the first APP1 "Exif" segment; 0 when there is none, or it is malformed or out of range.
+// Offsets are checked against the segment.
+int exifOrientation(QByteArrayView data);
+
 // One image besides the primary that the first image's multi-picture index (an APP2 "MPF"
 // segment) lists, as the bytes it occupies inside the file.
 struct IndexedImage

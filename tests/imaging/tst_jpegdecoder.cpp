@@ -184,6 +184,8 @@ class TestJpegDecoder : public QObject
 private slots:
     void orientationIsApplied_data();
     void orientationIsApplied();
+    void orientationIsReadAsQtReadsIt_data();
+    void orientationIsReadAsQtReadsIt();
     void scaledSizes_data();
     void scaledSizes();
     void iccProfileIsAttached_data();
@@ -208,6 +210,66 @@ QString TestJpegDecoder::write(const QString& name, const QByteArray& bytes)
 {
     const QString path = m_dir.filePath(name);
     return writeBytes(path, bytes) ? path : QString();
+}
+
+// An APP1 segment holding `payload`, placed right after the start-of-image marker.
+QByteArray withApp1(const QByteArray& jpeg, const QByteArray& payload)
+{
+    const int length = int(payload.size()) + 2;
+    QByteArray segment("\xFF\xE1");
+    segment.append(char(length >> 8)).append(char(length & 0xFF)).append(payload);
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+// An EXIF block whose first IFD has one entry (tag, type, count, value) in the given order.
+QByteArray exifBlock(bool littleEndian, quint16 tag, quint16 type, quint32 count, quint16 value,
+                     quint32 ifdOffset = 8)
+{
+    const auto u16 = [littleEndian](quint16 v) {
+        return littleEndian ? QByteArray{char(v & 0xFF), char(v >> 8)}
+                            : QByteArray{char(v >> 8), char(v & 0xFF)};
+    };
+    const auto u32 = [&](quint32 v) {
+        return littleEndian ? u16(quint16(v & 0xFFFF)) + u16(quint16(v >> 16))
+                            : u16(quint16(v >> 16)) + u16(quint16(v & 0xFFFF));
+    };
+    return QByteArray("Exif\0\0", 6) + (littleEndian ? "II" : "MM") + u16(42) + u32(ifdOffset) +
+           u16(1) + u16(tag) + u16(type) + u32(count) + u16(value) + u16(0) + u32(0);
+}
+
+void TestJpegDecoder::orientationIsReadAsQtReadsIt_data()
+{
+    QTest::addColumn<QList<QByteArray>>("segments");
+
+    const QByteArray xmp("http://ns.adobe.com/xap/1.0/\0<x/>", 34);
+    QTest::newRow("none") << QList<QByteArray>{};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        QTest::addRow("little-endian %d", orientation)
+            << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, quint16(orientation))};
+        QTest::addRow("big-endian %d", orientation)
+            << QList<QByteArray>{exifBlock(false, 0x0112, 3, 1, quint16(orientation))};
+    }
+    QTest::newRow("after an XMP segment")
+        << QList<QByteArray>{xmp, exifBlock(true, 0x0112, 3, 1, 6)};
+    QTest::newRow("out of range") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 9)};
+    QTest::newRow("zero") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 0)};
+    QTest::newRow("another tag") << QList<QByteArray>{exifBlock(true, 0x0110, 3, 1, 6)};
+    QTest::newRow("IFD beyond the segment")
+        << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 6, 4000)};
+    QTest::newRow("cut short") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 6).left(20)};
+}
+
+void TestJpegDecoder::orientationIsReadAsQtReadsIt()
+{
+    QFETCH(QList<QByteArray>, segments);
+    QByteArray jpeg = jpegOf(quadrants(QSize(32, 16)));
+    // Inserted in reverse, so they end up in the listed order.
+    for (auto segment = segments.crbegin(); segment != segments.crend(); ++segment) {
+        jpeg = withApp1(jpeg, *segment);
+    }
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::ReadOnly);
+    QCOMPARE(JpegDecoder::transformation(jpeg), QImageReader(&buffer, "jpeg").transformation());
 }
 
 void TestJpegDecoder::orientationIsApplied_data()
