@@ -265,10 +265,12 @@ bool AppDelegate::openImage(const QUrl& url)
         return false;
     }
     bool loaded = m_imageSequence.load(standardized);
-    if (!loaded) {
-        const QUrl folder =
-            QUrl::fromLocalFile(QFileInfo(standardized.toLocalFile()).absolutePath());
-        loaded = requestFolderAccessIfNeeded(folder) && m_imageSequence.load(standardized);
+    const QFileInfo folder(QFileInfo(standardized.toLocalFile()).absolutePath());
+    // Access is asked for only where it is what failed: a missing file in a folder that can be
+    // listed is simply refused.
+    if (!loaded && !(folder.isDir() && folder.isReadable() && folder.isExecutable())) {
+        loaded = requestFolderAccessIfNeeded(QUrl::fromLocalFile(folder.absoluteFilePath())) &&
+                 m_imageSequence.load(standardized);
     }
     const qsizetype index = m_imageSequence.currentIndex();
     if (!loaded || index < 0 || index >= m_imageSequence.urls().size()) {
