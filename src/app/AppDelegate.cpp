@@ -50,6 +50,12 @@ QString abbreviatedFolder(const QString& path)
     return folder;
 }
 
+// Without a sandbox, access to a folder is being able to list it.
+bool canBeListed(const QFileInfo& folder)
+{
+    return folder.isDir() && folder.isReadable() && folder.isExecutable();
+}
+
 } // namespace
 
 AppDelegate::AppDelegate(ImageLoadingPipeline& pipeline, UserDefaults& defaults, QObject* parent)
@@ -268,7 +274,7 @@ bool AppDelegate::openImage(const QUrl& url)
     const QFileInfo folder(QFileInfo(standardized.toLocalFile()).absolutePath());
     // Access is asked for only where it is what failed: a missing file in a folder that can be
     // listed is simply refused.
-    if (!loaded && !(folder.isDir() && folder.isReadable() && folder.isExecutable())) {
+    if (!loaded && !canBeListed(folder)) {
         loaded = requestFolderAccessIfNeeded(QUrl::fromLocalFile(folder.absoluteFilePath())) &&
                  m_imageSequence.load(standardized);
     }
@@ -298,7 +304,7 @@ void AppDelegate::restoreFolderAccessBookmarkIfAvailable()
     // Without a sandbox a bookmark is the folder's path, and access is being able to list it.
     const QString path = QString::fromUtf8(*bookmark);
     const QFileInfo folder(path);
-    if (!folder.isAbsolute() || !folder.isDir() || !folder.isReadable()) {
+    if (!folder.isAbsolute() || !canBeListed(folder)) {
         return;
     }
     m_grantedFolderURL = QUrl::fromLocalFile(folder.absoluteFilePath());
@@ -315,7 +321,7 @@ bool AppDelegate::requestFolderAccessIfNeeded(const QUrl& folder)
     }
     const QFileInfo granted(chosen->toLocalFile());
     m_defaults.setData(folderAccessBookmarkKey, granted.absoluteFilePath().toUtf8());
-    if (granted.isDir() && granted.isReadable()) {
+    if (canBeListed(granted)) {
         m_grantedFolderURL = QUrl::fromLocalFile(granted.absoluteFilePath());
     }
     return true;
@@ -481,6 +487,10 @@ void AppDelegate::describeImage(const QUrl& url, const QString& metadata, qsizet
     window->setWindowTitle(QFileInfo(path).fileName());
     if (!window->isVisible()) {
         showMainWindow();
+    } else {
+        // A dropped or forwarded image brings the window forward; stepping changes nothing.
+        window->raise();
+        window->activateWindow();
     }
 }
 

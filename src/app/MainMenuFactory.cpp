@@ -15,6 +15,8 @@ void addItem(QMenu* menu, const QString& title, AppDelegate& delegate, Command c
 {
     QAction* action = menu->addAction(title);
     action->setShortcut(shortcut);
+    // Also while the settings window is in front.
+    action->setShortcutContext(Qt::ApplicationShortcut);
     // The delegate is the connection's context: once it is gone the item does nothing.
     QObject::connect(action, &QAction::triggered, &delegate,
                      [&delegate, command] { (delegate.*command)(); });
@@ -30,6 +32,7 @@ QMenu* makeAppMenu(AppDelegate& delegate, QMenuBar* bar)
     menu->addSeparator();
     QAction* quit = menu->addAction(QStringLiteral("Quit vistrel.app"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setShortcutContext(Qt::ApplicationShortcut);
     quit->setMenuRole(QAction::QuitRole);
     QObject::connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
     return menu;
@@ -45,6 +48,7 @@ QMenu* makeFileMenu(AppDelegate& delegate, QMenuBar* bar)
     menu->addSeparator();
     QAction* close = menu->addAction(QStringLiteral("Close Window"));
     close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    close->setShortcutContext(Qt::ApplicationShortcut);
     QObject::connect(close, &QAction::triggered, qApp, [] {
         if (QWidget* window = QApplication::activeWindow()) {
             window->close();

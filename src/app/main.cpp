@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QLayout>
 #include <QMenuBar>
+#include <QThreadPool>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -38,11 +39,16 @@ QString describe(const InstanceLock::Error& error)
 int runDuplicateOpenFilesForwarder(int argc, char** argv,
                                    const SingleInstanceConfiguration& configuration)
 {
+#ifdef Q_OS_MACOS
+    // Only there does the desktop send files as events; that takes the GUI application.
     QApplication application(argc, argv);
-    setUpApplication();
+#else
+    // Files arrive as arguments: no display is needed (nor may one be reachable) to wait.
+    QCoreApplication application(argc, argv);
+#endif
     DuplicateOpenFilesForwarder forwarder(configuration);
     forwarder.start();
-    return QApplication::exec();
+    return QCoreApplication::exec();
 }
 
 // The running viewer: the application, its controller and menu, then the event loop.
@@ -56,6 +62,9 @@ int runViewer(int argc, char** argv, const QStringList& arguments, const QList<Q
     // controller and before the application, so a decode still running at quit (a vector
     // image needs the application's fonts) finishes while they exist.
     std::optional<ImageLoadingPipeline> pipeline(std::in_place);
+    // Made here on the main thread: the first smooth reduction would otherwise make Qt's
+    // shared thread pool on the pipeline's worker, which ends before the application does.
+    QThreadPool::globalInstance();
     if (!imageURLs.isEmpty()) {
         pipeline->startLoading(imageURLs.first(), ViewerWindowController::initialContentSize);
     }

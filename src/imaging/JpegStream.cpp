@@ -47,7 +47,15 @@ template <typename Visit> void forEachHeaderSegment(QByteArrayView data, Visit v
         return;
     }
     qsizetype pos = 2;
-    while (pos < size && bytes[pos] == markerPrefix) {
+    while (pos < size) {
+        if (bytes[pos] != markerPrefix) {
+            // Bytes where a marker belongs are junk the decoder skips with a warning; so do we.
+            const void* prefix = std::memchr(bytes + pos, markerPrefix, size_t(size - pos));
+            if (prefix == nullptr) {
+                return;
+            }
+            pos = static_cast<const unsigned char*>(prefix) - bytes;
+        }
         while (pos < size && bytes[pos] == markerPrefix) {
             ++pos; // fill bytes
         }
@@ -192,8 +200,13 @@ int exifOrientation(QByteArrayView data)
     constexpr quint32 shortType = 3;
     int orientation = 0;
     forEachHeaderSegment(data, [&](unsigned char code, QByteArrayView payload, qsizetype) {
-        if (code != app1 || !payload.startsWith(signature)) {
+        if (code != app1) {
             return true;
+        }
+        // Qt's reader takes the APP1 segments as one block that must begin as EXIF: an EXIF
+        // segment after another APP1 (XMP) is not read.
+        if (!payload.startsWith(signature)) {
+            return false;
         }
         const QByteArrayView tiff = payload.sliced(signature.size());
         if (tiff.size() < 8 || (!tiff.startsWith("II") && !tiff.startsWith("MM"))) {

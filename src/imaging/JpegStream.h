@@ -29,8 +29,9 @@ QSize frameSize(QByteArrayView data);
 // or YCCK); 0 when there is no readable frame header.
 int frameComponentCount(QByteArrayView data);
 
-// The EXIF orientation (1 to 8) of the first image: the Orientation entry of the first IFD of
-// the first APP1 "Exif" segment; 0 when there is none, or it is malformed or out of range.
+// The EXIF orientation (1 to 8) of the first image, read as Qt's reader reads it: the
+// Orientation entry of the first IFD of the first APP1 segment, which must be an "Exif" one; 0
+// when there is none, or it is malformed or out of range.
 // Offsets are checked against the segment.
 int exifOrientation(QByteArrayView data);
 

@@ -11,6 +11,7 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <array>
 #include <cstdio>
 #include <jpeglib.h>
 #include <vector>
@@ -186,6 +187,7 @@ private slots:
     void orientationIsApplied();
     void orientationIsReadAsQtReadsIt_data();
     void orientationIsReadAsQtReadsIt();
+    void junkBetweenMarkersIsSkippedAsQtSkipsIt();
     void scaledSizes_data();
     void scaledSizes();
     void iccProfileIsAttached_data();
@@ -226,8 +228,10 @@ QByteArray exifBlock(bool littleEndian, quint16 tag, quint16 type, quint32 count
                      quint32 ifdOffset = 8)
 {
     const auto u16 = [littleEndian](quint16 v) {
-        return littleEndian ? QByteArray{char(v & 0xFF), char(v >> 8)}
-                            : QByteArray{char(v >> 8), char(v & 0xFF)};
+        const char low = char(v & 0xFF);
+        const char high = char(v >> 8);
+        return littleEndian ? QByteArray().append(low).append(high)
+                            : QByteArray().append(high).append(low);
     };
     const auto u32 = [&](quint32 v) {
         return littleEndian ? u16(quint16(v & 0xFFFF)) + u16(quint16(v >> 16))
@@ -240,28 +244,42 @@ QByteArray exifBlock(bool littleEndian, quint16 tag, quint16 type, quint32 count
 void TestJpegDecoder::orientationIsReadAsQtReadsIt_data()
 {
     QTest::addColumn<QList<QByteArray>>("segments");
+    QTest::addColumn<int>("expected");
 
+    using Handler = QImageIOHandler;
+    const std::array<int, 9> byOrientation{
+        Handler::TransformationNone,     Handler::TransformationNone,
+        Handler::TransformationMirror,   Handler::TransformationRotate180,
+        Handler::TransformationFlip,     Handler::TransformationFlipAndRotate90,
+        Handler::TransformationRotate90, Handler::TransformationMirrorAndRotate90,
+        Handler::TransformationRotate270};
     const QByteArray xmp("http://ns.adobe.com/xap/1.0/\0<x/>", 34);
-    QTest::newRow("none") << QList<QByteArray>{};
+    QTest::newRow("none") << QList<QByteArray>{} << 0;
     for (int orientation = 1; orientation <= 8; ++orientation) {
         QTest::addRow("little-endian %d", orientation)
-            << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, quint16(orientation))};
+            << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, quint16(orientation))}
+            << byOrientation.at(std::size_t(orientation));
         QTest::addRow("big-endian %d", orientation)
-            << QList<QByteArray>{exifBlock(false, 0x0112, 3, 1, quint16(orientation))};
+            << QList<QByteArray>{exifBlock(false, 0x0112, 3, 1, quint16(orientation))}
+            << byOrientation.at(std::size_t(orientation));
     }
+    // Qt reads the APP1 segments as one block, which then is no EXIF block.
     QTest::newRow("after an XMP segment")
-        << QList<QByteArray>{xmp, exifBlock(true, 0x0112, 3, 1, 6)};
-    QTest::newRow("out of range") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 9)};
-    QTest::newRow("zero") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 0)};
-    QTest::newRow("another tag") << QList<QByteArray>{exifBlock(true, 0x0110, 3, 1, 6)};
+        << QList<QByteArray>{xmp, exifBlock(true, 0x0112, 3, 1, 6)} << 0;
+    QTest::newRow("before an XMP segment")
+        << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 6), xmp} << byOrientation.at(6);
+    QTest::newRow("out of range") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 9)} << 0;
+    QTest::newRow("zero") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 0)} << 0;
+    QTest::newRow("another tag") << QList<QByteArray>{exifBlock(true, 0x0110, 3, 1, 6)} << 0;
     QTest::newRow("IFD beyond the segment")
-        << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 6, 4000)};
-    QTest::newRow("cut short") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 6).left(20)};
+        << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 6, 4000)} << 0;
+    QTest::newRow("cut short") << QList<QByteArray>{exifBlock(true, 0x0112, 3, 1, 6).left(20)} << 0;
 }
 
 void TestJpegDecoder::orientationIsReadAsQtReadsIt()
 {
     QFETCH(QList<QByteArray>, segments);
+    QFETCH(int, expected);
     QByteArray jpeg = jpegOf(quadrants(QSize(32, 16)));
     // Inserted in reverse, so they end up in the listed order.
     for (auto segment = segments.crbegin(); segment != segments.crend(); ++segment) {
@@ -269,7 +287,30 @@ void TestJpegDecoder::orientationIsReadAsQtReadsIt()
     }
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::ReadOnly);
-    QCOMPARE(JpegDecoder::transformation(jpeg), QImageReader(&buffer, "jpeg").transformation());
+    const int qt = int(QImageReader(&buffer, "jpeg").transformation());
+    QCOMPARE(qt, expected);
+    QCOMPARE(int(JpegDecoder::transformation(jpeg)), qt);
+}
+
+// Stray bytes where a marker belongs: the decoder skips them with a warning, and so must the
+// header reading that gives the size and the orientation.
+void TestJpegDecoder::junkBetweenMarkersIsSkippedAsQtSkipsIt()
+{
+    QByteArray jpeg = withApp1(jpegOf(quadrants(QSize(64, 48))), exifBlock(true, 0x0112, 3, 1, 6));
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    QVERIFY(frame > 0);
+    jpeg.insert(frame, QByteArray("junk"));
+    const QString path = write(QStringLiteral("junk.jpg"), jpeg);
+    QVERIFY(!path.isEmpty());
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QImage expected = reader.read();
+    QCOMPARE(expected.size(), QSize(48, 64));
+
+    const ImageSource source(path);
+    QCOMPARE(source.storedPixelSize(), QSize(64, 48));
+    QCOMPARE(source.displayedPixelSize(), QSize(48, 64));
+    QCOMPARE(source.decode().size(), QSize(48, 64));
 }
 
 void TestJpegDecoder::orientationIsApplied_data()
