@@ -5,9 +5,12 @@
 #include "AppVersionDisplay.h"
 #include "ElidedLabel.h"
 #include "ImageCanvasView.h"
+#include "ImageDeletionManager.h"
 #include "ImageLoadingPipeline.h"
+#include "ImagePrintManager.h"
 #include "ImageTypeRegistry.h"
 #include "ImageViewerRuntime.h"
+#include "NaturalNameOrder.h"
 #include "SettingsWindowController.h"
 #include "SingleInstanceController.h"
 #include "SystemBeep.h"
@@ -26,8 +29,11 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QPrinter>
+#include <QPushButton>
 #include <QTimeZone>
 #include <QWidget>
+#include <algorithm>
 
 // One line per image presented at full resolution (path, position, metadata line, window
 // title), for whoever watches a running instance from outside: enable with
@@ -62,6 +68,7 @@ AppDelegate::AppDelegate(ImageLoadingPipeline& pipeline, UserDefaults& defaults,
     : QObject(parent), m_imagePipeline(pipeline), m_defaults(defaults)
 {
     openPanel = [this] { return runOpenPanel(); };
+    confirmPrinting = &ImagePrintManager::askWithPrintDialog;
     folderAccessPanel = [this] { return runFolderAccessPanel(); };
 }
 
@@ -175,10 +182,12 @@ void AppDelegate::wireContent(ViewerContentView& view)
         bindWeak(this, [](AppDelegate* d, const QUrl& url) { d->openImage(url); });
     view.onThumbnailSelected =
         bindWeak(this, [](AppDelegate* d, int index) { d->showImageAt(index); });
-    // Printing, deleting and saving copies come with the file operations; until then these
-    // requests are refused, and a markup save reports that it failed.
-    view.onThumbnailPrintRequested = [](const QList<int>&) { SystemBeep::beep(); };
-    view.onThumbnailDeleteRequested = [](const QList<int>&) { SystemBeep::beep(); };
+    view.onThumbnailPrintRequested =
+        bindWeak(this, [](AppDelegate* d, const QList<int>& indices) { d->printImages(indices); });
+    view.onThumbnailDeleteRequested =
+        bindWeak(this, [](AppDelegate* d, const QList<int>& indices) { d->deleteImages(indices); });
+    // Saving copies comes with the copy operations; until then a crop save is refused, and a
+    // markup save reports that it failed.
     view.onCropSaveRequested = [](std::optional<QRectF>) { SystemBeep::beep(); };
 }
 
@@ -231,20 +240,129 @@ void AppDelegate::toggleOverviewMode()
     view.setOverviewMode(!view.isOverviewModeEnabled(), true);
 }
 
-// Printing and deleting come with the file operations.
 void AppDelegate::printDocument()
 {
-    SystemBeep::beep();
+    printImages({int(m_imageSequence.currentIndex())});
 }
 
 void AppDelegate::deleteCurrentImage()
 {
-    SystemBeep::beep();
+    deleteImages({int(m_imageSequence.currentIndex())});
+}
+
+namespace {
+
+// The distinct positions of `indices` inside a list of `count`, ascending.
+QList<int> validPositions(const QList<int>& indices, qsizetype count)
+{
+    QList<int> positions;
+    for (const int index : indices) {
+        if (index >= 0 && index < count && !positions.contains(index)) {
+            positions.append(index);
+        }
+    }
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+} // namespace
+
+void AppDelegate::deleteImages(const QList<int>& indices)
+{
+    QList<int> positions = validPositions(indices, m_imageSequence.urls().size());
+    if (positions.isEmpty()) {
+        SystemBeep::beep();
+        return;
+    }
+    const int firstPosition = positions.first();
+    // Largest first, so removing one never shifts a position still to be removed.
+    std::reverse(positions.begin(), positions.end());
+    QList<QUrl> urls;
+    for (const int position : positions) {
+        urls.append(m_imageSequence.urls().at(position));
+    }
+    QList<DeletedImage> deleted = ImageDeletionManager::deleteImages(urls);
+    for (const int position : positions) {
+        const QUrl url = m_imageSequence.urls().at(position);
+        if (std::any_of(deleted.cbegin(), deleted.cend(),
+                        [&url](const DeletedImage& image) { return image.originalUrl == url; })) {
+            m_imageSequence.remove(position);
+        }
+    }
+    if (deleted.isEmpty()) {
+        SystemBeep::beep();
+        return;
+    }
+    std::sort(deleted.begin(), deleted.end(), [](const DeletedImage& a, const DeletedImage& b) {
+        return NaturalNameOrder::compare(a.originalUrl.fileName(), b.originalUrl.fileName()) < 0;
+    });
+    m_lastDeletedImages = deleted;
+
+    if (m_imageSequence.urls().isEmpty()) {
+        m_imageLoadTask.cancel();
+        m_shownUrl = QUrl();
+        m_isShowingPreview = false;
+        windowController().clear();
+        showMainWindow();
+    } else {
+        // The image that followed the first deleted one takes its place.
+        m_imageSequence.setCurrentIndex(
+            std::min<qsizetype>(firstPosition, m_imageSequence.urls().size() - 1));
+        presentCurrentImage();
+    }
+    ViewerContentView& view = content();
+    view.undoToastLabel()->setText(
+        deleted.size() == 1 ? QStringLiteral("Deleted ") + deleted.first().originalUrl.fileName()
+                            : QStringLiteral("Deleted %1 images").arg(deleted.size()));
+    view.undoToastButton()->show();
+    view.setUndoToastVisible(true, true);
+    view.restartUndoToastHideTimer();
 }
 
 void AppDelegate::undoDeleteCurrentImage()
 {
-    SystemBeep::beep();
+    if (m_lastDeletedImages.isEmpty()) {
+        SystemBeep::beep();
+        return;
+    }
+    QList<DeletedImage> restored;
+    QList<DeletedImage> failed;
+    for (const DeletedImage& image : std::as_const(m_lastDeletedImages)) {
+        (ImageDeletionManager::restoreDeletedImage(image) ? failed : restored).append(image);
+    }
+    if (restored.isEmpty() || !m_imageSequence.load(restored.first().originalUrl)) {
+        SystemBeep::beep();
+        return;
+    }
+    m_lastDeletedImages = failed;
+    ViewerContentView& view = content();
+    view.stopUndoToastHideTimer();
+    view.setUndoToastVisible(false, true);
+    presentCurrentImage();
+    if (!failed.isEmpty()) {
+        SystemBeep::beep();
+    }
+}
+
+void AppDelegate::printImages(const QList<int>& indices)
+{
+    const QList<int> positions = validPositions(indices, m_imageSequence.urls().size());
+    if (positions.isEmpty()) {
+        SystemBeep::beep();
+        return;
+    }
+    QList<QUrl> urls;
+    for (const int position : positions) {
+        urls.append(m_imageSequence.urls().at(position));
+    }
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    }
+    ImagePrintManager::PrintSetup setup;
+    setup.printer = m_printer.get();
+    setup.confirm = confirmPrinting;
+    setup.prepareJob = preparePrintJob;
+    ImagePrintManager::printImages(urls, windowController().window(), setup);
 }
 
 void AppDelegate::showSettingsWindow()
@@ -283,7 +401,8 @@ bool AppDelegate::openImage(const QUrl& url)
         SystemBeep::beep();
         return false;
     }
-    // A deletion in another folder can no longer be undone.
+    // A deletion can no longer be undone once another file is opened.
+    m_lastDeletedImages.clear();
     ViewerContentView& view = content();
     view.stopUndoToastHideTimer();
     view.setUndoToastVisible(false, true);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CancellationHandle.h"
+#include "DeletedImage.h"
 #include "DuplicateLaunchRequest.h"
 #include "ImageSequence.h"
 
@@ -14,6 +15,7 @@
 #include <optional>
 
 class ImageLoadingPipeline;
+class QPrinter;
 class SettingsWindowController;
 class SingleInstanceController;
 class UserDefaults;
@@ -65,6 +67,21 @@ public:
     void undoDeleteCurrentImage();
     void showSettingsWindow();
     void showAboutPanel();
+
+    // Moves the images at `indices` of the sequence (duplicates and positions outside it are
+    // ignored) to the Trash, shows the next one and offers to undo in the toast; a beep when
+    // nothing moved.
+    void deleteImages(const QList<int>& indices);
+    // The last deletion that can be undone, in name order; empty when there is none.
+    const QList<DeletedImage>& lastDeletedImages() const { return m_lastDeletedImages; }
+    // Prints the images at `indices` (duplicates and outside positions ignored) in sequence
+    // order, one page each; the print dialog comes once; a beep when none is left.
+    void printImages(const QList<int>& indices);
+    // Asked once per print run, before the first page: the application shows its print
+    // dialog; replaceable by tests. False cancels the run.
+    std::function<bool(QPrinter& printer, QWidget* parent)> confirmPrinting;
+    // Called before each job with its position in the run; tests give each its own file.
+    std::function<void(QPrinter& printer, int position)> preparePrintJob;
 
     // Standardizes `url`, loads its folder (asking for folder access when it cannot be listed)
     // and presents it; false (and a beep) when refused.
@@ -130,7 +147,10 @@ private:
     ImageLoadingPipeline& m_imagePipeline;
     UserDefaults& m_defaults;
     ImageSequence m_imageSequence;
+    QList<DeletedImage> m_lastDeletedImages;
     std::unique_ptr<SettingsWindowController> m_settingsWindowController;
+    // The printer the print dialog configures, kept so the user's choices carry over.
+    std::unique_ptr<QPrinter> m_printer;
     std::optional<QUrl> m_grantedFolderURL;
     CancellationHandle m_imageLoadTask;
     CancellationHandle m_imagePreloadTask;

@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 #include "AppSettings.h"
 #include "DuplicateLaunchRequest.h"
+#include "ElidedLabel.h"
 #include "ImageCanvasView.h"
 #include "ImageLoadingPipeline.h"
 #include "ImageViewerRuntime.h"
@@ -8,13 +9,16 @@
 #include "SystemBeep.h"
 #include "ThumbnailCollectionView.h"
 #include "ThumbnailOverviewView.h"
+#include "TranslucentPanel.h"
 #include "UserDefaults.h"
 #include "ViewerContentView.h"
 #include "ViewerWindowController.h"
 
 #include <QDir>
 #include <QImage>
+#include <QPrinter>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -50,6 +54,11 @@ private slots:
     void folderCoverage_data();
     void folderCoverage();
     void folderAccessPanelOnlyForFoldersNotGranted();
+    void deletionMovesToTheTrashAndShowsTheNext_data();
+    void deletionMovesToTheTrashAndShowsTheNext();
+    void undoPutsTheBatchBack();
+    void undoNeverReplacesANewcomer();
+    void printingTakesEachPositionOnce();
 
 private:
     QUrl urlOf(const QString& name) const { return QUrl::fromLocalFile(m_dir.filePath(name)); }
@@ -553,6 +562,157 @@ void TestAppDelegate::folderAccessPanelOnlyForFoldersNotGranted()
     AppDelegate next(pipeline, *m_defaults);
     next.restoreFolderAccessBookmarkIfAvailable();
     QCOMPARE(next.grantedFolderURL(), window.grantedFolderURL());
+}
+
+namespace {
+
+// A folder of small images named `names`, on the same file system as the test's Trash (the
+// data home the test environment sets), so moving to the Trash is a rename.
+std::unique_ptr<QTemporaryDir> imageFolder(const QStringList& names)
+{
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QDir().mkpath(dataHome);
+    auto folder = std::make_unique<QTemporaryDir>(dataHome + QStringLiteral("/images-XXXXXX"));
+    for (const QString& name : names) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkYellow);
+        image.save(folder->filePath(name));
+    }
+    return folder;
+}
+
+QStringList fileNames(const QList<QUrl>& urls)
+{
+    QStringList names;
+    for (const QUrl& url : urls) {
+        names << url.fileName();
+    }
+    return names;
+}
+
+} // namespace
+
+void TestAppDelegate::deletionMovesToTheTrashAndShowsTheNext_data()
+{
+    QTest::addColumn<QList<int>>("indices");
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("toast");
+
+    QTest::newRow("duplicates and two files")
+        << QList<int>{4, 1, 4} << QStringList{"a.png", "c.png", "d.png", "f.png"} << "c.png"
+        << "Deleted 2 images";
+    QTest::newRow("the last image")
+        << QList<int>{5} << QStringList{"a.png", "b.png", "c.png", "d.png", "e.png"} << "e.png"
+        << "Deleted f.png";
+    QTest::newRow("outside the folder")
+        << QList<int>{6, -1} << QStringList{"a.png", "b.png", "c.png", "d.png", "e.png", "f.png"}
+        << "a.png"
+        << "";
+}
+
+void TestAppDelegate::deletionMovesToTheTrashAndShowsTheNext()
+{
+    QFETCH(QList<int>, indices);
+    QFETCH(QStringList, left);
+    QFETCH(QString, shown);
+    QFETCH(QString, toast);
+
+    const auto folder = imageFolder({"a.png", "b.png", "c.png", "d.png", "e.png", "f.png"});
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy presented(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
+    QVERIFY(presented.wait());
+    window.deleteImages(indices);
+    QCOMPARE(fileNames(window.imageSequence().urls()), left);
+    QCOMPARE(QDir(folder->path()).entryList(QDir::Files), left);
+    QCOMPARE(m_beeps, toast.isEmpty() ? 1 : 0);
+    if (!toast.isEmpty()) {
+        QTRY_COMPARE(window.shownUrl().fileName(), shown);
+        QCOMPARE(window.content().undoToastLabel()->text(), toast);
+        QVERIFY(window.content().undoToast()->isVisibleTo(&window.content()));
+    }
+
+    // Deleting every image left clears the window.
+    QList<int> all;
+    for (int i = 0; i < left.size(); ++i) {
+        all << i;
+    }
+    window.deleteImages(all);
+    QVERIFY(window.imageSequence().urls().isEmpty());
+    QCOMPARE(window.windowController().window()->windowTitle(), QStringLiteral("vistrel.app"));
+    QCOMPARE(window.content().totalCount(), 0);
+}
+
+void TestAppDelegate::undoPutsTheBatchBack()
+{
+    const auto folder = imageFolder({"a.jpg", "b.jpg", "c.jpg"});
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy presented(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("b.jpg")))));
+    QVERIFY(presented.wait());
+    window.deleteImages({1, 0});
+    QCOMPARE(fileNames(window.imageSequence().urls()), QStringList{"c.jpg"});
+    window.undoDeleteCurrentImage();
+    QCOMPARE(fileNames(window.imageSequence().urls()), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+    QTRY_COMPARE(window.shownUrl().fileName(), QStringLiteral("a.jpg"));
+    QVERIFY(window.lastDeletedImages().isEmpty());
+    QCOMPARE(m_beeps, 0);
+    window.undoDeleteCurrentImage();
+    QCOMPARE(m_beeps, 1);
+}
+
+void TestAppDelegate::undoNeverReplacesANewcomer()
+{
+    const auto folder = imageFolder({"a.png", "b.png", "c.png"});
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy presented(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
+    QVERIFY(presented.wait());
+    window.deleteImages({0, 1});
+    QFile newcomer(folder->filePath(QStringLiteral("b.png")));
+    QVERIFY(newcomer.open(QIODevice::WriteOnly) && newcomer.write("new") == 3);
+    newcomer.close();
+
+    window.undoDeleteCurrentImage();
+    QCOMPARE(m_beeps, 1);
+    QCOMPARE(window.lastDeletedImages().size(), 1);
+    QCOMPARE(window.lastDeletedImages().first().originalUrl.fileName(), QStringLiteral("b.png"));
+    QFile kept(folder->filePath(QStringLiteral("b.png")));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("new"));
+    QVERIFY(QFileInfo::exists(folder->filePath(QStringLiteral("a.png"))));
+}
+
+void TestAppDelegate::printingTakesEachPositionOnce()
+{
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy presented(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
+    QVERIFY(presented.wait());
+    QTemporaryDir output;
+    int confirmations = 0;
+    QStringList printed;
+    window.confirmPrinting = [&](QPrinter& printer, QWidget*) {
+        ++confirmations;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        return true;
+    };
+    window.preparePrintJob = [&](QPrinter& printer, int position) {
+        printer.setOutputFileName(output.filePath(QStringLiteral("%1.pdf").arg(position)));
+        printed << window.imageSequence().urls().at(position == 0 ? 0 : 2).fileName();
+    };
+    window.printImages({2, 0, 2});
+    QCOMPARE(confirmations, 1);
+    QCOMPARE(printed, (QStringList{"a_1.png", "a_10.png"}));
+    QVERIFY(QFileInfo(output.filePath(QStringLiteral("0.pdf"))).size() > 0);
+    QVERIFY(QFileInfo(output.filePath(QStringLiteral("1.pdf"))).size() > 0);
+    window.printImages({9});
+    QCOMPARE(m_beeps, 1);
 }
 
 QTEST_MAIN(TestAppDelegate)
