@@ -5,11 +5,14 @@
 #include "AppVersionDisplay.h"
 #include "ElidedLabel.h"
 #include "ImageCanvasView.h"
+#include "ImageCropManager.h"
 #include "ImageDeletionManager.h"
 #include "ImageLoadingPipeline.h"
 #include "ImagePrintManager.h"
+#include "ImageSource.h"
 #include "ImageTypeRegistry.h"
 #include "ImageViewerRuntime.h"
+#include "MarkupSaver.h"
 #include "NaturalNameOrder.h"
 #include "SettingsWindowController.h"
 #include "SingleInstanceController.h"
@@ -186,9 +189,12 @@ void AppDelegate::wireContent(ViewerContentView& view)
         bindWeak(this, [](AppDelegate* d, const QList<int>& indices) { d->printImages(indices); });
     view.onThumbnailDeleteRequested =
         bindWeak(this, [](AppDelegate* d, const QList<int>& indices) { d->deleteImages(indices); });
-    // Saving copies comes with the copy operations; until then a crop save is refused, and a
-    // markup save reports that it failed.
-    view.onCropSaveRequested = [](std::optional<QRectF>) { SystemBeep::beep(); };
+    view.onCropSaveRequested =
+        bindWeak(this, [](AppDelegate* d, std::optional<QRectF> rect) { d->saveCropCopy(rect); });
+    view.onMarkupSaveRequested =
+        bindWeak(this, [](AppDelegate* d, const QList<MarkupAnnotation>& annotations) {
+            return d->saveMarkupCopy(annotations);
+        });
 }
 
 // --- Commands ---
@@ -341,6 +347,40 @@ void AppDelegate::undoDeleteCurrentImage()
     presentCurrentImage();
     if (!failed.isEmpty()) {
         SystemBeep::beep();
+    }
+}
+
+void AppDelegate::saveCropCopy(std::optional<QRectF> normalizedRect)
+{
+    const qsizetype index = m_imageSequence.currentIndex();
+    if (index < 0 || index >= m_imageSequence.urls().size() || !normalizedRect ||
+        !ImageCropManager::saveCropCopy(m_imageSequence.urls().at(index), *normalizedRect)) {
+        SystemBeep::beep();
+        return;
+    }
+    relistAroundCurrentImage();
+}
+
+bool AppDelegate::saveMarkupCopy(const QList<MarkupAnnotation>& annotations)
+{
+    const qsizetype index = m_imageSequence.currentIndex();
+    if (index < 0 || index >= m_imageSequence.urls().size()) {
+        return false;
+    }
+    // The pixels as the viewer shows them (orientation applied), the colour profile kept.
+    const auto decode = [](const QString& path) { return ImageSource(path).decode(); };
+    if (!MarkupSaver::saveMarkupCopy(m_imageSequence.urls().at(index), annotations, decode)) {
+        return false;
+    }
+    relistAroundCurrentImage();
+    return true;
+}
+
+void AppDelegate::relistAroundCurrentImage()
+{
+    const QUrl original = m_imageSequence.urls().at(m_imageSequence.currentIndex());
+    if (m_imageSequence.load(original)) {
+        presentCurrentImage();
     }
 }
 

@@ -4,6 +4,7 @@
 #include "DeletedImage.h"
 #include "DuplicateLaunchRequest.h"
 #include "ImageSequence.h"
+#include "MarkupAnnotation.h"
 
 #include <QImage>
 #include <QObject>
@@ -83,6 +84,13 @@ public:
     // Called before each job with its position in the run; tests give each its own file.
     std::function<void(QPrinter& printer, int position)> preparePrintJob;
 
+    // Writes the crop (normalized, y up) of the current image as a new file beside it, which
+    // joins the folder's list while the original stays current; a beep when nothing was written.
+    void saveCropCopy(std::optional<QRectF> normalizedRect);
+    // Writes the current image with `annotations` flattened into it as a new file beside it;
+    // false when nothing was written.
+    bool saveMarkupCopy(const QList<MarkupAnnotation>& annotations);
+
     // Standardizes `url`, loads its folder (asking for folder access when it cannot be listed)
     // and presents it; false (and a beep) when refused.
     bool openImage(const QUrl& url);
@@ -131,6 +139,9 @@ private:
     void showMainWindow();
     void showImageAt(int index);
     void presentCurrentImage();
+    // After a copy was written beside the current image: the folder is listed again so that the
+    // copy takes its sorted place, and the original stays current.
+    void relistAroundCurrentImage();
     bool isCurrent(const QUrl& url) const;
     void showPreview(const QUrl& url, const QImage& preview, QSize fullPixelSize,
                      const QString& metadata, qsizetype index, qsizetype count);

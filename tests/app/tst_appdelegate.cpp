@@ -59,6 +59,7 @@ private slots:
     void undoPutsTheBatchBack();
     void undoNeverReplacesANewcomer();
     void printingTakesEachPositionOnce();
+    void copiesJoinTheFolderBesideTheOriginal();
 
 private:
     QUrl urlOf(const QString& name) const { return QUrl::fromLocalFile(m_dir.filePath(name)); }
@@ -713,6 +714,41 @@ void TestAppDelegate::printingTakesEachPositionOnce()
     QVERIFY(QFileInfo(output.filePath(QStringLiteral("1.pdf"))).size() > 0);
     window.printImages({9});
     QCOMPARE(m_beeps, 1);
+}
+
+void TestAppDelegate::copiesJoinTheFolderBesideTheOriginal()
+{
+    const auto folder = imageFolder({"a.png", "b.png"});
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy presented(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
+    QVERIFY(presented.wait());
+
+    const auto current = [&window] {
+        return window.imageSequence().urls().at(window.imageSequence().currentIndex()).fileName();
+    };
+    const auto sortedNames = [&window] {
+        QStringList names = fileNames(window.imageSequence().urls());
+        names.sort();
+        return names;
+    };
+    window.saveCropCopy(QRectF(0.25, 0.25, 0.5, 0.5));
+    QCOMPARE(sortedNames(), (QStringList{"a.png", "a_crop.png", "b.png"}));
+    QCOMPARE(current(), QStringLiteral("a.png"));
+    QCOMPARE(QImage(folder->filePath(QStringLiteral("a_crop.png"))).size(), QSize(20, 16));
+
+    const MarkupAnnotation box(MarkupShape::rectangle(QRectF(0.1, 0.1, 0.5, 0.5)), Qt::red,
+                               Qt::transparent, 0.01, 5, 1, MarkupArrowheadStyle::end);
+    QVERIFY(window.saveMarkupCopy({box}));
+    QCOMPARE(sortedNames(), (QStringList{"a.png", "a_crop.png", "a_markup.png", "b.png"}));
+    QCOMPARE(current(), QStringLiteral("a.png"));
+
+    // Refusals: a crop with nothing in it beeps; a markup without annotations writes nothing.
+    window.saveCropCopy(QRectF(0.5, 0.5, 0, 0));
+    QCOMPARE(m_beeps, 1);
+    QVERIFY(!window.saveMarkupCopy({}));
+    QCOMPARE(window.imageSequence().urls().size(), 4);
 }
 
 QTEST_MAIN(TestAppDelegate)
