@@ -10,11 +10,13 @@
 
 namespace {
 
-// Each of origin and size on its own into 0...1; none when a value is not a number.
+// Each of origin and size on its own into 0...1; none when a value is not finite (no
+// selection the canvas makes has one: such a rectangle is garbage, not a request).
 std::optional<QRectF> clamped(const QRectF& rect)
 {
     const double values[] = {rect.x(), rect.y(), rect.width(), rect.height()};
-    if (std::any_of(std::begin(values), std::end(values), [](double v) { return std::isnan(v); })) {
+    if (std::any_of(std::begin(values), std::end(values),
+                    [](double v) { return !std::isfinite(v); })) {
         return std::nullopt;
     }
     const auto unit = [](double value) { return std::clamp(value, 0.0, 1.0); };

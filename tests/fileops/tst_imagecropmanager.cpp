@@ -134,6 +134,7 @@ void TestImageCropManager::refusedCropsWriteNothing_data()
     QTest::newRow("one pixel column") << QRectF(0.5, 0.2, 0.002, 0.5) << true;
     QTest::newRow("outside, clamped to nothing") << QRectF(-3, -3, -1, -1) << true;
     QTest::newRow("not a number") << QRectF(qQNaN(), 0, 0.5, 0.5) << true;
+    QTest::newRow("infinite") << QRectF(0, 0, qInf(), qInf()) << true;
     QTest::newRow("not an image") << QRectF(0, 0, 0.5, 0.5) << false;
 }
 
