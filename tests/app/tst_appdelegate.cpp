@@ -56,6 +56,7 @@ private slots:
     void folderAccessPanelOnlyForFoldersNotGranted();
     void deletionMovesToTheTrashAndShowsTheNext_data();
     void deletionMovesToTheTrashAndShowsTheNext();
+    void deletingAFileRemovedMeanwhileBeeps();
     void undoPutsTheBatchBack();
     void undoNeverReplacesANewcomer();
     void printingTakesEachPositionOnce();
@@ -644,6 +645,22 @@ void TestAppDelegate::deletionMovesToTheTrashAndShowsTheNext()
     QVERIFY(window.imageSequence().urls().isEmpty());
     QCOMPARE(window.windowController().window()->windowTitle(), QStringLiteral("vistrel.app"));
     QCOMPARE(window.content().totalCount(), 0);
+}
+
+// Another program removed the file after the folder was listed: nothing moves, the list stays.
+void TestAppDelegate::deletingAFileRemovedMeanwhileBeeps()
+{
+    const auto folder = imageFolder({"a.png", "b.png"});
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    QSignalSpy presented(&window, &AppDelegate::imageShown);
+    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
+    QVERIFY(presented.wait());
+    QVERIFY(QFile::remove(folder->filePath(QStringLiteral("b.png"))));
+    window.deleteImages({1});
+    QCOMPARE(m_beeps, 1);
+    QCOMPARE(fileNames(window.imageSequence().urls()), (QStringList{"a.png", "b.png"}));
+    QVERIFY(window.lastDeletedImages().isEmpty());
 }
 
 void TestAppDelegate::undoPutsTheBatchBack()
