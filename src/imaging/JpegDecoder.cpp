@@ -314,8 +314,9 @@ std::optional<QImage> decodeStream(QByteArrayView stream,
     const QColorSpace colourSpace =
         d.iccProfile == nullptr
             ? QColorSpace()
-            : QColorSpace::fromIccProfile(QByteArray::fromRawData(
-                  reinterpret_cast<const char*>(d.iccProfile), qsizetype(d.iccProfileLength)));
+            // A copy: the colour space keeps the bytes, and the library's are freed with it.
+            : QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char*>(d.iccProfile),
+                                                     qsizetype(d.iccProfileLength)));
     const DisplayColour::RowConversion convertColours =
         colours == DecodedColours::SRgb && colourSpace.isValid()
             ? DisplayColour::rowConversionToSRgb(colourSpace, image.format())

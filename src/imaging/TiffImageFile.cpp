@@ -366,8 +366,9 @@ QColorSpace embeddedColorSpace(TIFF* tiff)
         length == 0 || length > uint32_t(INT_MAX)) {
         return {};
     }
+    // A copy: the colour space keeps the bytes, and the library's go with the TIFF handle.
     return QColorSpace::fromIccProfile(
-        QByteArray::fromRawData(static_cast<const char*>(profile), qsizetype(length)));
+        QByteArray(static_cast<const char*>(profile), qsizetype(length)));
 }
 
 } // namespace

@@ -194,6 +194,9 @@ void TestDisplayColour::decodedFilesShowInSRgb()
         return;
     }
     QCOMPARE(decoded.colorSpace(), QColorSpace(QColorSpace::AdobeRgb));
+    // The profile stays readable after the decoder's own buffers are gone: a copy that is
+    // written keeps it.
+    QCOMPARE(decoded.colorSpace().iccProfile(), QColorSpace(QColorSpace::AdobeRgb).iccProfile());
     QCOMPARE(shown.colorSpace(), QColorSpace(QColorSpace::SRgb));
     QVERIFY(largestDifference(shown, decoded.convertedToColorSpace(QColorSpace::SRgb)) <=
             tolerance);
