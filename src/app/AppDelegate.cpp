@@ -3,6 +3,7 @@
 #include "AppBundle.h"
 #include "AppSettings.h"
 #include "AppVersionDisplay.h"
+#include "CopyMetadata.h"
 #include "ElidedLabel.h"
 #include "ImageCanvasView.h"
 #include "ImageCropManager.h"
@@ -369,7 +370,12 @@ bool AppDelegate::saveMarkupCopy(const QList<MarkupAnnotation>& annotations)
     }
     // The pixels as the viewer shows them (orientation applied), the colour profile kept.
     const auto decode = [](const QString& path) { return ImageSource(path).decode(); };
-    if (!MarkupSaver::saveMarkupCopy(m_imageSequence.urls().at(index), annotations, decode)) {
+    const QUrl original = m_imageSequence.urls().at(index);
+    const auto addMetadata = [&](const QByteArray& encoded, const QString& pathExtension) {
+        return CopyMetadata::forMarkup(encoded, pathExtension,
+                                       CopyMetadata::readOriginal(original.toLocalFile()));
+    };
+    if (!MarkupSaver::saveMarkupCopy(original, annotations, decode, addMetadata)) {
         return false;
     }
     relistAroundCurrentImage();

@@ -1,5 +1,6 @@
 #include "ImageCropManager.h"
 
+#include "CopyMetadata.h"
 #include "DerivedImageOutput.h"
 #include "ImageSource.h"
 
@@ -94,8 +95,16 @@ bool saveCropCopy(const QUrl& original, const QRectF& normalizedRect)
     }
     const QString extension = DerivedImageOutput::outputImageExtension(
         DerivedImageOutput::pathExtension(original).toLower());
+    // The size limit applies to the pixels' encoding; the metadata added afterwards is the
+    // original's own (less its thumbnail), so the copy costs no more than the original spent.
+    const auto addMetadata = [&](const QByteArray& encoded, const QString& pathExtension) {
+        return CopyMetadata::forCrop(encoded, pathExtension,
+                                     CopyMetadata::readOriginal(original.toLocalFile()),
+                                     cropped->size());
+    };
     return DerivedImageOutput::writeDerivedCopy(*cropped, original, QStringLiteral("_crop"),
-                                                extension, maximumOutputFileSize(original, *rect))
+                                                extension, maximumOutputFileSize(original, *rect),
+                                                {}, addMetadata)
         .has_value();
 }
 

@@ -258,14 +258,21 @@ std::optional<QByteArray> encodedData(const QImage& image, FileType type,
 std::optional<QUrl> writeDerivedCopy(const QImage& image, const QUrl& original,
                                      const QString& suffixBase, const QString& pathExtension,
                                      std::optional<qint64> maximumFileSize,
-                                     const std::function<void(const QUrl&)>& beforeCommit)
+                                     const std::function<void(const QUrl&)>& beforeCommit,
+                                     const EncodedFinisher& finishEncoded)
 {
     if (!original.isLocalFile()) {
         return std::nullopt;
     }
-    const auto data = encodedData(image, fileType(pathExtension), maximumFileSize);
+    auto data = encodedData(image, fileType(pathExtension), maximumFileSize);
     if (!data) {
         return std::nullopt;
+    }
+    if (finishEncoded) {
+        data = finishEncoded(*data, pathExtension);
+        if (data->isEmpty()) {
+            return std::nullopt;
+        }
     }
     const QString folder = QFileInfo(original.toLocalFile()).path();
     TemporaryFile file(folder, *data);

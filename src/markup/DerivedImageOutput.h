@@ -25,6 +25,10 @@ enum class FileType
     bmp
 };
 
+// Turns the encoded bytes of a copy (and its output extension) into the bytes to write.
+using EncodedFinisher =
+    std::function<QByteArray(const QByteArray& encoded, const QString& pathExtension)>;
+
 // True exactly for "jpg", "jpeg" and "jpe".
 bool isJPEGExtension(const QString& extension);
 
@@ -61,9 +65,13 @@ std::optional<QByteArray> encodedData(const QImage& image, FileType type,
 // Returns the URL of the written copy; absent when nothing was written (the image cannot be
 // encoded, the folder cannot be written, the disk is full, ...), and then no file is left
 // behind. `beforeCommit` is called with each chosen name just before the copy takes it.
+// `finishEncoded`, when given, receives the encoded bytes and the output extension and returns
+// the bytes actually written (the same pixels, with metadata added); `maximumFileSize` limits
+// the pixels' encoding, before it is applied. An empty result writes nothing.
 std::optional<QUrl> writeDerivedCopy(const QImage& image, const QUrl& original,
                                      const QString& suffixBase, const QString& pathExtension,
                                      std::optional<qint64> maximumFileSize,
-                                     const std::function<void(const QUrl&)>& beforeCommit = {});
+                                     const std::function<void(const QUrl&)>& beforeCommit = {},
+                                     const EncodedFinisher& finishEncoded = {});
 
 } // namespace DerivedImageOutput

@@ -25,7 +25,8 @@ QImage decodeWithQt(const QString& filePath)
 }
 
 std::optional<QUrl> saveMarkupCopy(const QUrl& original, const QList<MarkupAnnotation>& annotations,
-                                   const ImageDecoder& decode)
+                                   const ImageDecoder& decode,
+                                   const DerivedImageOutput::EncodedFinisher& finishEncoded)
 {
     if (annotations.isEmpty() || !original.isLocalFile()) {
         return std::nullopt;
@@ -43,7 +44,8 @@ std::optional<QUrl> saveMarkupCopy(const QUrl& original, const QList<MarkupAnnot
     const std::optional<qint64> limit = DerivedImageOutput::isJPEGExtension(extension)
                                             ? maximumOutputFileSize(original)
                                             : std::nullopt;
-    return DerivedImageOutput::writeDerivedCopy(*flattened, original, suffixBase, extension, limit);
+    return DerivedImageOutput::writeDerivedCopy(*flattened, original, suffixBase, extension, limit,
+                                                {}, finishEncoded);
 }
 
 std::optional<qint64> maximumOutputFileSize(const QUrl& original)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DerivedImageOutput.h"
 #include "MarkupAnnotation.h"
 
 #include <QImage>
@@ -23,9 +24,11 @@ QImage decodeWithQt(const QString& filePath);
 // the copy (DerivedImageOutput): the original's extension in lower case when it is a writable
 // format, else png; a JPEG copy kept under maximumOutputFileSize when that is known. Returns the
 // copy's URL; absent, with nothing written, for an empty annotation list and whenever decoding,
-// flattening, encoding or writing fails.
+// flattening, encoding or writing fails. `finishEncoded` is handed to the writer (see
+// DerivedImageOutput::writeDerivedCopy): it adds metadata to the encoded copy.
 std::optional<QUrl> saveMarkupCopy(const QUrl& original, const QList<MarkupAnnotation>& annotations,
-                                   const ImageDecoder& decode = decodeWithQt);
+                                   const ImageDecoder& decode = decodeWithQt,
+                                   const DerivedImageOutput::EncodedFinisher& finishEncoded = {});
 
 // The size limit of a JPEG copy of `original`: the larger of 1.5 times its size (truncated)
 // and its size plus 16384 bytes. Absent when its size cannot be read.
