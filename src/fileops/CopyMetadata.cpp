@@ -1,38 +1,15 @@
 #include "CopyMetadata.h"
 
+#include "ImageProperties.h"
 #include "ImageSource.h"
 
 #include <QFile>
 #include <algorithm>
 #include <exiv2/exiv2.hpp>
 #include <functional>
-#include <mutex>
 #include <string>
 
 namespace {
-
-std::mutex xmpToolkitMutex;
-
-void lockXmpToolkit(void* mutex, bool lock)
-{
-    auto* m = static_cast<std::mutex*>(mutex);
-    if (lock) {
-        m->lock();
-    } else {
-        m->unlock();
-    }
-}
-
-// Exiv2's process-wide state: silent, and the XMP toolkit locked (whoever initialises it first
-// installs the lock every later user shares).
-void configureExiv2Once()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize(lockXmpToolkit, &xmpToolkitMutex);
-    });
-}
 
 // Primary-image tags that describe how a file's own pixels are stored: they belong to the
 // encoding at hand, never to the original's.
@@ -151,7 +128,7 @@ QByteArray finished(const QByteArray& encoded, const QString& pathExtension,
     if (encoded.isEmpty() || originalFile.isEmpty() || !holdsMetadata(pathExtension)) {
         return encoded;
     }
-    configureExiv2Once();
+    ImageProperties::configureExiv2();
     try {
         auto original = openBytes(originalFile);
         original->readMetadata();

@@ -20,18 +20,6 @@ void lockXmpToolkit(void* mutex, bool lock)
     }
 }
 
-// Exiv2 keeps process-wide state: its log level, the XMP toolkit (not thread-safe without a
-// lock function) and the switch for the ISO base media format that HEIF and AVIF use.
-void configureExiv2Once()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize(lockXmpToolkit, &xmpToolkitMutex);
-        Exiv2::enableBMFF(true);
-    });
-}
-
 const Exiv2::Exifdatum* find(const Exiv2::ExifData& exif, const char* key)
 {
     const auto it = exif.findKey(Exiv2::ExifKey(key));
@@ -160,7 +148,7 @@ void insertIfPresent(QVariantMap& map, QLatin1StringView key, const auto& value)
 
 void readExif(const QByteArray& fileContents, QVariantMap& properties)
 {
-    configureExiv2Once();
+    ImageProperties::configureExiv2();
     try {
         const auto image = Exiv2::ImageFactory::open(
             reinterpret_cast<const Exiv2::byte*>(fileContents.constData()),
@@ -192,6 +180,18 @@ void readExif(const QByteArray& fileContents, QVariantMap& properties)
 } // namespace
 
 namespace ImageProperties {
+
+// Exiv2 keeps process-wide state: its log level, the XMP toolkit (not thread-safe without a
+// lock function) and the switch for the ISO base media format that HEIF and AVIF use.
+void configureExiv2()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize(lockXmpToolkit, &xmpToolkitMutex);
+        Exiv2::enableBMFF(true);
+    });
+}
 
 QVariantMap read(const QByteArray& fileContents, QSize storedPixelSize)
 {

@@ -20,6 +20,10 @@
 // unreadable metadata block leaves the sub-maps out rather than failing.
 namespace ImageProperties {
 
+// Exiv2's process-wide settings (silent, the XMP toolkit locked for use from several threads),
+// made once; every user of Exiv2 in the program calls it first.
+void configureExiv2();
+
 inline constexpr QLatin1StringView pixelWidthKey{"PixelWidth"};
 inline constexpr QLatin1StringView pixelHeightKey{"PixelHeight"};
 inline constexpr QLatin1StringView tiffKey{"TIFF"};
