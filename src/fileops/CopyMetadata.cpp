@@ -4,6 +4,7 @@
 #include "ImageSource.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <exiv2/exiv2.hpp>
 #include <functional>
@@ -226,8 +227,10 @@ QByteArray forMarkup(const QByteArray& encoded, const QString& pathExtension,
 
 QByteArray readOriginal(const QString& path)
 {
+    // Regular files only: a FIFO put in the photo's place would block the read.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > ImageSource::maximumBytes) {
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) ||
+        file.size() > ImageSource::maximumBytes) {
         return {};
     }
     return file.read(ImageSource::maximumBytes);

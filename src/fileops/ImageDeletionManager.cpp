@@ -33,7 +33,7 @@ int moveWithoutReplacing(const QByteArray& source, const QByteArray& target)
         0) {
         return 0;
     }
-    if (errno != EINVAL && errno != ENOSYS) {
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
         return errno;
     }
     // A kernel or file system without the no-replace rename: link() refuses a taken name too.
@@ -71,7 +71,9 @@ int copyWithoutReplacing(const QString& source, const QString& target)
         }
     }
     const QFileInfo sourceInfo(source);
-    if (!output.flush() || !output.setPermissions(sourceInfo.permissions())) {
+    // On the disk before the Trash's copy goes: this may be the only copy of the image.
+    if (!output.flush() || ::fsync(output.handle()) != 0 ||
+        !output.setPermissions(sourceInfo.permissions())) {
         return EIO;
     }
     output.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime);

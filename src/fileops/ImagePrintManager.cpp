@@ -4,9 +4,12 @@
 #include "ImageSource.h"
 #include "PrintableImageView.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <optional>
 
 namespace ImagePrintManager {
 
@@ -26,6 +29,17 @@ bool printJob(QPrinter& printer, const PrintableImageView& view)
     return painter.end();
 }
 
+// "name-2.pdf" for "name.pdf" and 2.
+QString numberedFileName(const QString& fileName, int number)
+{
+    const QFileInfo file(fileName);
+    const QString suffix = file.suffix();
+    const QString base = suffix.isEmpty() ? file.fileName() : file.completeBaseName();
+    return file.dir().filePath(suffix.isEmpty()
+                                   ? QStringLiteral("%1-%2").arg(base).arg(number)
+                                   : QStringLiteral("%1-%2.%3").arg(base).arg(number).arg(suffix));
+}
+
 } // namespace
 
 int printImages(const QList<QUrl>& urls, QWidget* parent, const PrintSetup& setup)
@@ -34,6 +48,9 @@ int printImages(const QList<QUrl>& urls, QWidget* parent, const PrintSetup& setu
         return 0;
     QPrinter& printer = *setup.printer;
     int printed = 0;
+    // Printing to a file: the jobs after the first get numbered names, so that none overwrites
+    // another; the printer keeps the name the user chose.
+    std::optional<QString> outputFileName;
     for (int position = 0; position < urls.size(); ++position) {
         const QImage image = loadImage(urls.at(position));
         if (image.isNull())
@@ -41,13 +58,20 @@ int printImages(const QList<QUrl>& urls, QWidget* parent, const PrintSetup& setu
         const bool first = position == 0;
         if (first && setup.confirm && !setup.confirm(printer, parent))
             return 0;
+        if (!outputFileName)
+            outputFileName = printer.outputFileName();
         if (setup.prepareJob)
             setup.prepareJob(printer, position);
+        else if (!outputFileName->isEmpty())
+            printer.setOutputFileName(
+                printed == 0 ? *outputFileName : numberedFileName(*outputFileName, printed + 1));
         if (printJob(printer, PrintableImageView(image)))
             ++printed;
         else if (first)
-            return 0;
+            break;
     }
+    if (outputFileName && !setup.prepareJob)
+        printer.setOutputFileName(*outputFileName);
     return printed;
 }
 

@@ -24,7 +24,15 @@ void PrintableImageView::paint(QPainter& painter, const QRectF& pageRect) const
         return;
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, m_image);
+    // Never more pixels than the page has dots for them: a 100-megapixel photo would otherwise
+    // go to the spooler or PDF whole.
+    const QSize dots = painter.deviceTransform().mapRect(target).size().toSize();
+    if (m_image.width() > dots.width() && m_image.height() > dots.height() && !dots.isEmpty()) {
+        painter.drawImage(target,
+                          m_image.scaled(dots, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    } else {
+        painter.drawImage(target, m_image);
+    }
     painter.restore();
 }
 

@@ -3,6 +3,7 @@
 #include "GifEncoder.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -255,6 +256,28 @@ std::optional<QByteArray> encodedData(const QImage& image, FileType type,
     return smallest;
 }
 
+namespace {
+
+// The same pixels without the text an image read by Qt carries (a PNG's text chunks, which
+// can hold EXIF with GPS or XMP): only what the metadata hook adds may reach a copy.
+QImage withoutText(const QImage& image)
+{
+    if (image.textKeys().isEmpty()) {
+        return image;
+    }
+    QImage pixels(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+                  image.format());
+    pixels = pixels.copy();
+    pixels.setColorTable(image.colorTable());
+    pixels.setColorSpace(image.colorSpace());
+    pixels.setDotsPerMeterX(image.dotsPerMeterX());
+    pixels.setDotsPerMeterY(image.dotsPerMeterY());
+    pixels.setDevicePixelRatio(image.devicePixelRatio());
+    return pixels;
+}
+
+} // namespace
+
 std::optional<QUrl> writeDerivedCopy(const QImage& image, const QUrl& original,
                                      const QString& suffixBase, const QString& pathExtension,
                                      std::optional<qint64> maximumFileSize,
@@ -264,21 +287,27 @@ std::optional<QUrl> writeDerivedCopy(const QImage& image, const QUrl& original,
     if (!original.isLocalFile()) {
         return std::nullopt;
     }
-    auto data = encodedData(image, fileType(pathExtension), maximumFileSize);
-    if (!data) {
+    std::optional<QByteArray> data;
+    try {
+        data = encodedData(withoutText(image), fileType(pathExtension), maximumFileSize);
+        if (data && finishEncoded) {
+            data = finishEncoded(*data, pathExtension);
+        }
+    } catch (...) {
+        // Out of memory for a huge copy, or a hook that threw: no copy, never a crash.
         return std::nullopt;
     }
-    if (finishEncoded) {
-        data = finishEncoded(*data, pathExtension);
-        if (data->isEmpty()) {
-            return std::nullopt;
-        }
+    if (!data || data->isEmpty()) {
+        return std::nullopt;
     }
     const QString folder = QFileInfo(original.toLocalFile()).path();
     TemporaryFile file(folder, *data);
     if (!file.isValid()) {
         return std::nullopt;
     }
+    // A copy of a private photo stays private: no more readable than its original.
+    QFile::setPermissions(QFile::decodeName(file.path()),
+                          QFileInfo(original.toLocalFile()).permissions());
     for (int attempt = 0; attempt < maximumCommitAttempts; ++attempt) {
         const QUrl target = makeDerivedCopyURL(original, suffixBase, pathExtension);
         if (beforeCommit) {

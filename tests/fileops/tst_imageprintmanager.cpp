@@ -55,6 +55,7 @@ private slots:
     void paintDrawsTheImageInItsBox();
     void printsOnePageJobPerImage_data();
     void printsOnePageJobPerImage();
+    void jobsToAFileDoNotOverwriteEachOther();
     void loadsImagesTheWayTheViewerShowsThem();
 };
 
@@ -205,6 +206,32 @@ void ImagePrintManagerTest::printsOnePageJobPerImage()
         if (expectedPages.contains(position))
             QCOMPARE(pdfPageCount(path), 1);
     }
+}
+
+// Printing to a file without a name per job: the jobs after the first get numbered names
+// instead of overwriting one another, and the printer keeps the chosen name.
+void ImagePrintManagerTest::jobsToAFileDoNotOverwriteEachOther()
+{
+    QTemporaryDir dir;
+    QList<QUrl> urls;
+    for (int i = 0; i < 3; ++i) {
+        QImage image(30 + i, 20, QImage::Format_RGB32);
+        image.fill(Qt::darkGreen);
+        const QString path = dir.filePath(QStringLiteral("%1.png").arg(i));
+        QVERIFY(image.save(path));
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString chosen = dir.filePath(QStringLiteral("out.pdf"));
+    printer.setOutputFileName(chosen);
+    ImagePrintManager::PrintSetup setup;
+    setup.printer = &printer;
+    QCOMPARE(ImagePrintManager::printImages(urls, nullptr, setup), 3);
+    for (const char* name : {"out.pdf", "out-2.pdf", "out-3.pdf"}) {
+        QCOMPARE(pdfPageCount(dir.filePath(QString::fromLatin1(name))), 1);
+    }
+    QCOMPARE(printer.outputFileName(), chosen);
 }
 
 void ImagePrintManagerTest::loadsImagesTheWayTheViewerShowsThem()

@@ -325,6 +325,19 @@ void TestDerivedImageOutput::writesTheCopyAndNothingElse()
     const auto second =
         writeDerivedCopy(image, fileUrl(folder.path(), "photo.png"), "_crop", "png", std::nullopt);
     QCOMPARE(second, fileUrl(folder.path(), "photo_crop2.png"));
+
+    // A private photo's copy stays private, and text the decoder found (here a profile that
+    // could hold a location) is not written into it.
+    QVERIFY(
+        QFile::setPermissions(folder.filePath("photo.png"), QFile::ReadOwner | QFile::WriteOwner));
+    QImage withText = image;
+    withText.setText(QStringLiteral("Raw profile type exif"), QStringLiteral("GPS 48.85 2.35"));
+    const auto third = writeDerivedCopy(withText, fileUrl(folder.path(), "photo.png"), "_crop",
+                                        "png", std::nullopt);
+    QVERIFY(third);
+    QCOMPARE(::stat(QFile::encodeName(third->toLocalFile()).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, mode_t(0600));
+    QVERIFY(QImage(third->toLocalFile()).textKeys().isEmpty());
 }
 
 void TestDerivedImageOutput::nameTakenBeforeTheCommitMovesOnToTheNextCounter()
