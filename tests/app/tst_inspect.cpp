@@ -18,6 +18,8 @@ private slots:
     void decodesSvgWithText();
     void listsTheSequenceWithTheCurrentFileMarked();
     void refusedListPrintsNothing();
+    void printsFramesLoopsAndDurations_data();
+    void printsFramesLoopsAndDurations();
     void exportShowsEveryOrientationUpright_data();
     void exportShowsEveryOrientationUpright();
     void exportOfARefusedFileWritesNothing();
@@ -157,6 +159,42 @@ double meanDifference(const QImage& first, const QImage& second)
 }
 
 } // namespace
+
+void TestInspect::printsFramesLoopsAndDurations_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("line");
+    // A 1x1 GIF: frames of 0 and 25 hundredths of a second, repeated twice after the first play.
+    const QByteArray frame("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0", 15);
+    const QByteArray gif = QByteArray("GIF89a\x01\0\x01\0\x80\0\0\0\0\0\xFF\xFF\xFF", 19) +
+                           QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x02\0\0", 19) +
+                           QByteArray("\x21\xF9\x04\0\0\0\0\0", 8) + frame +
+                           QByteArray("\x21\xF9\x04\0\x19\0\0\0", 8) + frame + QByteArray("\x3B");
+    QTest::newRow("animated gif") << gif << 0 << QStringLiteral("2\t3\t100,250");
+    QTest::newRow("still") << QByteArray() << 0 << QStringLiteral("1\t1\t0");
+    QTest::newRow("missing") << QByteArray() << 1 << QStringLiteral("-\terror: no such file");
+}
+
+void TestInspect::printsFramesLoopsAndDurations()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, exitCode);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("missing.gif"));
+    if (!bytes.isEmpty()) {
+        QFile file(dir.filePath(QStringLiteral("animated.gif")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        path = file.fileName();
+    } else if (exitCode == 0) {
+        path = sample(QStringLiteral("IMG_1.png"));
+    }
+    const Run run = inspect({QStringLiteral("--frames"), path});
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.lines, QStringList{line});
+}
 
 void TestInspect::exportShowsEveryOrientationUpright_data()
 {

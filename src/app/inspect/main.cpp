@@ -1,3 +1,4 @@
+#include "AnimatedImage.h"
 #include "ImageLoadingPipeline.h"
 #include "ImageSequence.h"
 
@@ -15,6 +16,9 @@
 //                              writes the bitmap the viewer shows (orientation applied, sRGB)
 // vistrel-inspect --export-scaled N FILE OUT.png
 //                              the same, reduced so that its longest side is at least N pixels
+// vistrel-inspect --frames FILE
+//                              FRAMES<TAB>LOOPS<TAB>D1,D2,... (display times in ms; loops 0 =
+//                              forever); a still image prints 1<TAB>1<TAB>0
 // The export modes print FILE's line as the first mode does.
 //
 // Exit status 1 when any file does not decode or cannot be written, or when the sequence
@@ -97,6 +101,21 @@ int exportImage(const std::optional<LoadedImage>& loaded, const QString& argumen
     return 0;
 }
 
+int printFrames(const QString& argument, QTextStream& out)
+{
+    const AnimatedImage image(QDir::current().absoluteFilePath(argument));
+    if (!image.isValid()) {
+        out << "-\terror: " << failureReason(argument) << '\n';
+        return 1;
+    }
+    QStringList durations;
+    for (const int duration : image.frameDurations()) {
+        durations.append(QString::number(duration));
+    }
+    out << image.frameCount() << '\t' << image.loopCount() << '\t' << durations.join(u',') << '\n';
+    return 0;
+}
+
 int listSequence(const QString& argument, QTextStream& out)
 {
     ImageSequence sequence;
@@ -125,6 +144,9 @@ int main(int argc, char** argv)
     if (arguments.size() == 2 && arguments.first() == QStringLiteral("--list")) {
         return listSequence(arguments.at(1), out);
     }
+    if (arguments.size() == 2 && arguments.first() == QStringLiteral("--frames")) {
+        return printFrames(arguments.at(1), out);
+    }
     if (arguments.size() == 3 && arguments.first() == QStringLiteral("--export")) {
         ImageLoadingPipeline pipeline;
         return exportImage(loadThroughPipeline(pipeline, arguments.at(1)), arguments.at(1),
@@ -141,6 +163,7 @@ int main(int argc, char** argv)
     if (arguments.isEmpty() || arguments.first().startsWith(QStringLiteral("--"))) {
         err << "usage: vistrel-inspect FILE...\n"
                "       vistrel-inspect --list FILE\n"
+               "       vistrel-inspect --frames FILE\n"
                "       vistrel-inspect --export FILE OUT.png\n"
                "       vistrel-inspect --export-scaled N FILE OUT.png\n";
         return 2;
