@@ -24,6 +24,17 @@
 #include <cmath>
 #include <memory>
 
+namespace {
+
+// Opens `url` and waits until it is on screen at full resolution.
+bool openAndWait(AppDelegate& window, const QUrl& url)
+{
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    return window.openImage(url) && shown.wait();
+}
+
+} // namespace
+
 class TestAppDelegate : public QObject
 {
     Q_OBJECT
@@ -160,9 +171,7 @@ void TestAppDelegate::paintsTheImageFittedAndCentred()
     window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
     view.window()->resize(400, 400);
-    QSignalSpy shown(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
-    QVERIFY(shown.wait());
+    QVERIFY(openAndWait(window, urlOf(QStringLiteral("a_1.png"))));
     // A 2:1 image in a square window fills the width and is centred vertically.
     const QImage frame = view.grab().toImage();
     const auto colourAt = [&frame](int x, int y) {
@@ -243,9 +252,7 @@ void TestAppDelegate::keysZoomAndResetTheView()
     view.window()->resize(400, 400);
     window.windowController().showWindow();
     QVERIFY(QTest::qWaitForWindowExposed(view.window()));
-    QSignalSpy shown(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
-    QVERIFY(shown.wait());
+    QVERIFY(openAndWait(window, urlOf(QStringLiteral("a_1.png"))));
     const QRectF fitted = window.imageRect();
     QCOMPARE(fitted, QRectF(0, 100, 400, 200));
 
@@ -267,9 +274,7 @@ void TestAppDelegate::navigatorShowsWhileZoomedInAndRecentres()
     AppDelegate window(pipeline, *m_defaults);
     window.folderAccessPanel = [] { return std::optional<QUrl>(); };
     ViewerContentView& view = window.content();
-    QSignalSpy shown(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
-    QVERIFY(shown.wait());
+    QVERIFY(openAndWait(window, urlOf(QStringLiteral("a_1.png"))));
     const MiniNavigatorView& navigator = (*view.miniNavigatorView());
     QVERIFY(!navigator.isVisibleTo(&view));
 
@@ -359,9 +364,7 @@ void TestAppDelegate::aDecodeFailureBeepsAndKeepsTheImage()
 
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy shown(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(QUrl::fromLocalFile(folder.filePath(QStringLiteral("1.png")))));
-    QVERIFY(shown.wait());
+    QVERIFY(openAndWait(window, QUrl::fromLocalFile(folder.filePath(QStringLiteral("1.png")))));
     window.showNextImage();
     QTRY_COMPARE(m_beeps, 1);
     QCOMPARE(window.shownImage().size(), QSize(60, 40));
@@ -392,9 +395,7 @@ void TestAppDelegate::thumbnailSelectionOutsideTheListBeeps()
 {
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy shown(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(urlOf(QStringLiteral("a_2.png"))));
-    QVERIFY(shown.wait());
+    QVERIFY(openAndWait(window, urlOf(QStringLiteral("a_2.png"))));
     window.content().onThumbnailSelected(int(window.imageSequence().urls().size()));
     window.content().onThumbnailSelected(-1);
     QCOMPARE(m_beeps, 2);
@@ -623,9 +624,7 @@ void TestAppDelegate::deletionMovesToTheTrashAndShowsTheNext()
     const auto folder = imageFolder({"a.png", "b.png", "c.png", "d.png", "e.png", "f.png"});
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy presented(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
-    QVERIFY(presented.wait());
+    QVERIFY(openAndWait(window, QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
     window.deleteImages(indices);
     QCOMPARE(fileNames(window.imageSequence().urls()), left);
     QCOMPARE(QDir(folder->path()).entryList(QDir::Files), left);
@@ -653,9 +652,7 @@ void TestAppDelegate::deletingAFileRemovedMeanwhileBeeps()
     const auto folder = imageFolder({"a.png", "b.png"});
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy presented(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
-    QVERIFY(presented.wait());
+    QVERIFY(openAndWait(window, QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
     QVERIFY(QFile::remove(folder->filePath(QStringLiteral("b.png"))));
     window.deleteImages({1});
     QCOMPARE(m_beeps, 1);
@@ -668,9 +665,7 @@ void TestAppDelegate::undoPutsTheBatchBack()
     const auto folder = imageFolder({"a.jpg", "b.jpg", "c.jpg"});
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy presented(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("b.jpg")))));
-    QVERIFY(presented.wait());
+    QVERIFY(openAndWait(window, QUrl::fromLocalFile(folder->filePath(QStringLiteral("b.jpg")))));
     window.deleteImages({1, 0});
     QCOMPARE(fileNames(window.imageSequence().urls()), QStringList{"c.jpg"});
     window.undoDeleteCurrentImage();
@@ -687,9 +682,7 @@ void TestAppDelegate::undoNeverReplacesANewcomer()
     const auto folder = imageFolder({"a.png", "b.png", "c.png"});
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy presented(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
-    QVERIFY(presented.wait());
+    QVERIFY(openAndWait(window, QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
     window.deleteImages({0, 1});
     QFile newcomer(folder->filePath(QStringLiteral("b.png")));
     QVERIFY(newcomer.open(QIODevice::WriteOnly) && newcomer.write("new") == 3);
@@ -709,9 +702,7 @@ void TestAppDelegate::printingTakesEachPositionOnce()
 {
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy presented(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(urlOf(QStringLiteral("a_1.png"))));
-    QVERIFY(presented.wait());
+    QVERIFY(openAndWait(window, urlOf(QStringLiteral("a_1.png"))));
     QTemporaryDir output;
     int confirmations = 0;
     QStringList printed;
@@ -738,9 +729,7 @@ void TestAppDelegate::copiesJoinTheFolderBesideTheOriginal()
     const auto folder = imageFolder({"a.png", "b.png"});
     ImageLoadingPipeline pipeline;
     AppDelegate window(pipeline, *m_defaults);
-    QSignalSpy presented(&window, &AppDelegate::imageShown);
-    QVERIFY(window.openImage(QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
-    QVERIFY(presented.wait());
+    QVERIFY(openAndWait(window, QUrl::fromLocalFile(folder->filePath(QStringLiteral("a.png")))));
 
     const auto current = [&window] {
         return window.imageSequence().urls().at(window.imageSequence().currentIndex()).fileName();
