@@ -112,6 +112,14 @@ ThumbnailOverviewView::~ThumbnailOverviewView() = default;
 
 void ThumbnailOverviewView::update(const QList<QUrl>& urls, int selectedIndex)
 {
+    // Stepping through the same folder hands the same list with every image: only the
+    // selection moves, and the grid of a thousand items is not rebuilt each time.
+    if (urls == m_imageUrls && !urls.isEmpty()) {
+        m_selectedIndex = isValidIndex(selectedIndex) ? selectedIndex : 0;
+        m_selectionAnchorIndex = m_selectedIndex;
+        reselectCurrentSilently();
+        return;
+    }
     m_imageUrls = urls;
     m_firstRows.clear();
     // Backwards, so a URL listed twice ends up with its first row.
