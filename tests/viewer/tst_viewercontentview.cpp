@@ -59,8 +59,6 @@ class TestViewerContentView : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
     void modesFollowTheirRules_data();
@@ -87,24 +85,13 @@ private:
     // A shown, active content view with an image and three images counted, in view mode.
     std::unique_ptr<ViewerContentView> makeView(bool withImages = true);
 
-    std::function<void()> m_previousSink;
-    int m_beeps = 0;
+    BeepCounter m_beeps;
     QStringList m_calls;
 };
 
-void TestViewerContentView::initTestCase()
-{
-    m_previousSink = SystemBeep::setSink([this] { ++m_beeps; });
-}
-
-void TestViewerContentView::cleanupTestCase()
-{
-    SystemBeep::setSink(m_previousSink);
-}
-
 void TestViewerContentView::init()
 {
-    m_beeps = 0;
+    m_beeps.count = 0;
     m_calls.clear();
     removeStoredSettings();
     MarkupToolDefaultsStore::standard().reset();
@@ -198,7 +185,7 @@ void TestViewerContentView::modesFollowTheirRules()
         enterMode(*view, request);
     }
     QCOMPARE(modeName(*view), expectedMode);
-    QCOMPARE(m_beeps, expectedBeeps);
+    QCOMPARE(m_beeps.count, expectedBeeps);
     // The canvas follows the edit modes; the grid replaces it in the overview.
     QCOMPARE(view->canvas()->isCropModeEnabled(), expectedMode == u"crop");
     QCOMPARE(view->canvas()->isMarkupModeEnabled(), expectedMode == u"markup");
@@ -422,7 +409,7 @@ void TestViewerContentView::keyTableRows()
     QTest::keyClick(focus, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(m_calls.join(u','), expectedCalls);
     QCOMPARE(modeName(*view), expectedMode);
-    QCOMPARE(m_beeps, expectedBeeps);
+    QCOMPARE(m_beeps.count, expectedBeeps);
     if (expectedMode == u"crop") {
         QCOMPARE(view->canvas()->currentCropRectNormalized(), selection);
     }
@@ -520,12 +507,12 @@ void TestViewerContentView::savingMarkup()
     QCOMPARE(view->undoToastLabel()->text(), QStringLiteral("Could not save markup copy"));
     QVERIFY(view->undoToast()->isVisibleTo(view.get()));
     QVERIFY(!view->undoToastButton()->isVisibleTo(view.get()));
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_beeps.count, 1);
 
     saveSucceeds = true;
     view->saveMarkup();
     QVERIFY(!view->isMarkupModeEnabled());
-    QCOMPARE(m_beeps, 1);
+    QCOMPARE(m_beeps.count, 1);
 }
 
 void TestViewerContentView::undoToastHidesAfterItsTimer()

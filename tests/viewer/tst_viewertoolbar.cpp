@@ -85,8 +85,6 @@ class TestViewerToolbar : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
     void controlsShownPerMode_data();
@@ -133,23 +131,12 @@ private:
     }
 
     std::unique_ptr<ViewerContentView> m_view;
-    std::function<void()> m_previousSink;
-    int m_beeps = 0;
+    BeepCounter m_beeps;
 };
-
-void TestViewerToolbar::initTestCase()
-{
-    m_previousSink = SystemBeep::setSink([this] { ++m_beeps; });
-}
-
-void TestViewerToolbar::cleanupTestCase()
-{
-    SystemBeep::setSink(m_previousSink);
-}
 
 void TestViewerToolbar::init()
 {
-    m_beeps = 0;
+    m_beeps.count = 0;
     MarkupToolDefaultsStore::standard().reset();
     UserDefaults::standard().remove(QStringLiteral("editToolbarPlacement"));
 }
@@ -618,7 +605,7 @@ void TestViewerToolbar::printAndDeleteFromOverview()
         requested.isEmpty() ? QList<QList<int>>{} : QList<QList<int>>{requested};
     QCOMPARE(printed, expected);
     QCOMPARE(deleted, expected);
-    QCOMPARE(m_beeps, requested.isEmpty() ? 2 : 0);
+    QCOMPARE(m_beeps.count, requested.isEmpty() ? 2 : 0);
 }
 
 void TestViewerToolbar::valueSliderKeepsExactValues_data()
