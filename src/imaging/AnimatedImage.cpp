@@ -1,6 +1,7 @@
 #include "AnimatedImage.h"
 
 #include "ApngReader.h"
+#include "AvifSequenceReader.h"
 #include "ImageSource.h"
 
 #include <QBuffer>
@@ -135,6 +136,14 @@ AnimatedImage::AnimatedImage(const QString& filePath) : m_filePath(filePath)
     } else if (m_contents.startsWith("RIFF")) {
         timeline = webpTimeline(m_contents);
         m_qtFormat = QByteArrayLiteral("webp");
+    } else if (m_contents.mid(4, 4) == "ftyp") {
+        // An ISO media file: libavif decides whether it is an AVIF image sequence.
+        auto avif = std::make_unique<AvifSequenceReader>(m_contents);
+        if (avif->isAnimated() && avif->frameCount() > 1) {
+            timeline.storedDurations = avif->storedDurations();
+            timeline.loopCount = avif->loopCount();
+            m_avif = std::move(avif);
+        }
     } else {
         auto apng = std::make_unique<ApngReader>(m_contents);
         if (apng->isAnimated() && apng->frameCount() > 1) {
@@ -144,7 +153,7 @@ AnimatedImage::AnimatedImage(const QString& filePath) : m_filePath(filePath)
         }
     }
     if (timeline.storedDurations.size() > 1) {
-        m_kind = m_apng ? Kind::Apng : Kind::QtAnimation;
+        m_kind = m_apng ? Kind::Apng : m_avif ? Kind::AvifSequence : Kind::QtAnimation;
         m_loopCount = timeline.loopCount;
         m_durations.reserve(timeline.storedDurations.size());
         for (const int stored : timeline.storedDurations) {
@@ -158,6 +167,7 @@ AnimatedImage::AnimatedImage(const QString& filePath) : m_filePath(filePath)
     m_contents.clear();
     m_qtFormat.clear();
     m_apng.reset();
+    m_avif.reset();
     m_still = std::make_unique<ImageSource>(filePath);
     if (m_still->isValid()) {
         m_kind = Kind::Still;
@@ -184,7 +194,7 @@ bool AnimatedImage::isValid() const
 
 bool AnimatedImage::isAnimated() const
 {
-    return m_kind == Kind::QtAnimation || m_kind == Kind::Apng;
+    return m_kind == Kind::QtAnimation || m_kind == Kind::Apng || m_kind == Kind::AvifSequence;
 }
 
 int AnimatedImage::frameCount() const
@@ -234,6 +244,9 @@ std::optional<QImage> AnimatedImage::nextFrame()
     case Kind::Apng:
         frame = m_apng->nextFrame();
         break;
+    case Kind::AvifSequence:
+        frame = m_avif->nextFrame();
+        break;
     }
     if (!frame) {
         m_ended = true;
@@ -251,5 +264,7 @@ void AnimatedImage::rewind()
         openQtReader();
     } else if (m_kind == Kind::Apng) {
         m_apng->rewind();
+    } else if (m_kind == Kind::AvifSequence) {
+        m_avif->rewind();
     }
 }

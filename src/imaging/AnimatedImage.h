@@ -8,22 +8,25 @@
 #include <optional>
 
 class ApngReader;
+class AvifSequenceReader;
 class ImageSource;
 class QBuffer;
 class QImageReader;
 
 // The frames of an image file, decoded one at a time in order.
 //
-// Animated GIF, WebP and PNG files report their frames; any other image (and an animated
-// format with a single frame) is a still: one frame, played once, lasting 0 ms. The file is
-// read once, with ImageSource's limits (regular files of at most ImageSource::maximumBytes);
-// a still is handed to ImageSource, which reads it itself.
+// Animated GIF, WebP and PNG files and AVIF image sequences report their frames; any other
+// image (and an animated format with a single frame) is a still: one frame, played once,
+// lasting 0 ms. The file is read once, with ImageSource's limits (regular files of at most
+// ImageSource::maximumBytes); a still is handed to ImageSource, which reads it itself.
 //
 // Frame counts, durations and loop counts come from the file's structure without decoding any
 // pixels. Frames are decoded on demand by nextFrame(), never ahead, so the object holds at most
 // the frame it returned and the canvas frames are composed on, however long the animation.
-// Frame 0 is exactly what ImageSource::decode() gives for the file. A frame that fails to
-// decode (a truncated file) ends the sequence there; the frames before it still play.
+// Frame 0 is exactly what ImageSource::decode() gives for the file, except for an AVIF
+// sequence, whose frames come from another AV1 decoder and colour conversion than the still's
+// and may differ from it by a few levels a channel. A frame that fails to decode (a truncated
+// file) ends the sequence there; the frames before it still play.
 class AnimatedImage
 {
 public:
@@ -71,6 +74,7 @@ private:
         Still,
         QtAnimation, // GIF and WebP, through QImageReader
         Apng,
+        AvifSequence,
     };
 
     void openQtReader();
@@ -85,6 +89,7 @@ private:
     bool m_ended = false;
     std::unique_ptr<ImageSource> m_still;
     std::unique_ptr<ApngReader> m_apng;
+    std::unique_ptr<AvifSequenceReader> m_avif;
     std::unique_ptr<QBuffer> m_buffer;
     std::unique_ptr<QImageReader> m_reader;
 };

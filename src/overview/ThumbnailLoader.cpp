@@ -1,5 +1,6 @@
 #include "ThumbnailLoader.h"
 
+#include "AnimationProbe.h"
 #include "BitmapSize.h"
 #include "DisplayColour.h"
 #include "ImageLoadingPipeline.h"
@@ -18,6 +19,7 @@ struct ThumbnailLoader::Shared
     {
         QUrl url;
         int maxPixelSize = 0;
+        bool probeAnimation = false;
     };
 
     std::shared_ptr<ThumbnailDiskCache> diskCache;
@@ -74,6 +76,13 @@ std::optional<QImage> makeThumbnail(const QUrl& url, int maxPixelSize, Thumbnail
     return ImageReduction::reducedToLongestSide(decoded, maxPixelSize);
 }
 
+// Whether the local file at `url` is animated; names that cannot animate are never opened.
+bool isAnimatedFile(const QUrl& url)
+{
+    return url.isLocalFile() && AnimationProbe::hasAnimatableName(url.fileName()) &&
+           AnimationProbe::isAnimated(url.toLocalFile());
+}
+
 } // namespace
 
 ThumbnailLoader::ThumbnailLoader(std::shared_ptr<ThumbnailDiskCache> diskCache, QObject* parent)
@@ -89,7 +98,7 @@ ThumbnailLoader::~ThumbnailLoader()
     m_worker.stop();
 }
 
-void ThumbnailLoader::request(const QUrl& url, int maxPixelSize)
+void ThumbnailLoader::request(const QUrl& url, int maxPixelSize, bool probeAnimation)
 {
     if (m_shared->pending.contains(url)) {
         return;
@@ -97,7 +106,7 @@ void ThumbnailLoader::request(const QUrl& url, int maxPixelSize)
     m_shared->pending.insert(url);
     {
         const QMutexLocker lock(&m_shared->mutex);
-        m_shared->queue.push_back({url, maxPixelSize});
+        m_shared->queue.push_back({url, maxPixelSize, probeAnimation});
         m_shared->peakQueued = std::max(m_shared->peakQueued, int(m_shared->queue.size()));
     }
     // One task per request; a task whose request was dropped from the queue meanwhile finds
@@ -114,12 +123,18 @@ void ThumbnailLoader::request(const QUrl& url, int maxPixelSize)
         }
         std::optional<QImage> thumbnail =
             makeThumbnail(next.url, next.maxPixelSize, shared->diskCache.get());
+        // Also for a thumbnail from the disk cache: the flag is stored with no thumbnail.
+        const std::optional<bool> animated =
+            next.probeAnimation ? std::optional<bool>(isAnimatedFile(next.url)) : std::nullopt;
         // `this` is alive here: the destructor stops the worker, waiting for this task.
         QMetaObject::invokeMethod(
             this,
-            [this, url = next.url, size = next.maxPixelSize,
+            [this, url = next.url, size = next.maxPixelSize, animated,
              result = std::move(thumbnail)]() mutable {
                 m_shared->pending.remove(url);
+                if (animated && onAnimationProbed) {
+                    onAnimationProbed(url, *animated);
+                }
                 if (onThumbnailReady) {
                     onThumbnailReady(url, size, std::move(result));
                 }

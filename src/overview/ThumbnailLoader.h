@@ -36,9 +36,13 @@ public:
     // longest side at most `maxPixelSize`, sRGB) or none when the file gives no image.
     std::function<void(const QUrl& url, int maxPixelSize, std::optional<QImage> thumbnail)>
         onThumbnailReady;
+    // Called on the main thread just before onThumbnailReady for a request that asked for the
+    // animation probe: whether the file is animated (only names that can animate are read).
+    std::function<void(const QUrl& url, bool animated)> onAnimationProbed;
 
-    // Asks for the thumbnail of `url` at `maxPixelSize` unless it is pending already.
-    void request(const QUrl& url, int maxPixelSize);
+    // Asks for the thumbnail of `url` at `maxPixelSize` unless it is pending already; with
+    // `probeAnimation` the worker also finds out whether the file is animated.
+    void request(const QUrl& url, int maxPixelSize, bool probeAnimation = false);
 
     // The URLs whose requests may still start; queued requests for any other URL are dropped
     // (and stop being pending) before their decode starts.

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <cmath>
 
 namespace {
 
@@ -45,6 +46,27 @@ void paintBadge(QPainter& painter, const QRectF& square, int row)
     painter.drawText(badge, Qt::AlignCenter, text);
 }
 
+// A dark translucent disc with a white triangle pointing right, in the lower left corner of the
+// visible part of the thumbnail (`imageArea`). Placed on whole device-independent pixels, so its
+// edges fall on pixel boundaries at device pixel ratios 1 and 2.
+void paintPlayBadge(QPainter& painter, const QRectF& imageArea)
+{
+    constexpr qreal inset = 6;
+    constexpr qreal diameter = 20;
+    const QRectF disc(std::round(imageArea.left() + inset),
+                      std::round(imageArea.bottom() - inset - diameter), diameter, diameter);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor::fromRgbF(0.05f, 0.05f, 0.05f, 0.6f));
+    painter.drawEllipse(disc);
+    // 8 wide and 10 high, one pixel right of centre: a triangle's visual centre lies left of
+    // its bounding box's.
+    const QPointF centre = disc.center() + QPointF(1, 0);
+    const QPointF triangle[] = {centre + QPointF(-4, -5), centre + QPointF(4, 0),
+                                centre + QPointF(-4, 5)};
+    painter.setBrush(Qt::white);
+    painter.drawPolygon(triangle, 3);
+}
+
 void paintSelectionBorder(QPainter& painter, const QRectF& square, bool selected)
 {
     const qreal width = selected ? 2 : 1;
@@ -72,10 +94,18 @@ void ThumbnailOverviewItem::paint(QPainter* painter, const QStyleOptionViewItem&
 
     ThumbnailImagePreviewView preview;
     preview.setContentMode(m_contentMode);
-    if (thumbnailForRow) {
-        preview.setImage(thumbnailForRow(index.row()));
-    }
+    const QImage thumbnail = thumbnailForRow ? thumbnailForRow(index.row()) : QImage();
+    preview.setImage(thumbnail);
     preview.paint(*painter, square);
+    if (!thumbnail.isNull() && isAnimatedRow && isAnimatedRow(index.row())) {
+        // A thumbnail too small to hold the badge has it in the corner of the square instead.
+        const QRectF shown =
+            ThumbnailImagePreviewView::imageRect(thumbnail.size(), square, m_contentMode)
+                .intersected(square);
+        constexpr qreal smallestArea = 40;
+        const bool fits = shown.width() >= smallestArea && shown.height() >= smallestArea;
+        paintPlayBadge(*painter, fits ? shown : square);
+    }
     paintBadge(*painter, square, index.row());
     paintSelectionBorder(*painter, square, option.state.testFlag(QStyle::State_Selected));
 

@@ -42,6 +42,9 @@ ThumbnailOverviewView::ThumbnailOverviewView(std::shared_ptr<ThumbnailDiskCache>
     m_item->thumbnailForRow = bindWeak(this, [](ThumbnailOverviewView* view, int row) {
         return view->isValidIndex(row) ? view->thumbnailImage(view->m_imageUrls.at(row)) : QImage();
     });
+    m_item->isAnimatedRow = bindWeak(this, [](ThumbnailOverviewView* view, int row) {
+        return view->isValidIndex(row) && view->m_animatedUrls.value(view->m_imageUrls.at(row));
+    });
 
     m_collectionView = new ThumbnailCollectionView(this);
     m_collectionView->setModel(m_model);
@@ -97,6 +100,13 @@ ThumbnailOverviewView::ThumbnailOverviewView(std::shared_ptr<ThumbnailDiskCache>
                           std::optional<QImage> thumbnail) {
             view->acceptThumbnail(url, maxPixelSize, std::move(thumbnail));
         });
+    m_loader.onAnimationProbed =
+        bindWeak(this, [](ThumbnailOverviewView* view, const QUrl& url, bool animated) {
+            // The thumbnail delivered right after repaints the item.
+            if (view->m_firstRows.contains(url)) {
+                view->m_animatedUrls.insert(url, animated);
+            }
+        });
 
     m_wantedTimer.setSingleShot(true);
     m_wantedTimer.setInterval(0);
@@ -128,6 +138,8 @@ void ThumbnailOverviewView::update(const QList<QUrl>& urls, int selectedIndex)
     }
     m_thumbnailCache.retainOnly(m_imageUrls);
     m_failedThumbnailUrls.removeIf([this](const QUrl& url) { return !m_firstRows.contains(url); });
+    m_animatedUrls.removeIf(
+        [this](QHash<QUrl, bool>::iterator entry) { return !m_firstRows.contains(entry.key()); });
 
     m_selectedIndex = isValidIndex(selectedIndex) ? selectedIndex : 0;
     m_selectionAnchorIndex = m_selectedIndex;
@@ -230,7 +242,7 @@ QImage ThumbnailOverviewView::thumbnailImage(const QUrl& url)
 {
     QImage cached = m_thumbnailCache.take(url);
     if (cached.isNull() && !m_failedThumbnailUrls.contains(url)) {
-        m_loader.request(url, m_thumbnailMaxPixelSize);
+        m_loader.request(url, m_thumbnailMaxPixelSize, !m_animatedUrls.contains(url));
     }
     return cached;
 }

@@ -28,7 +28,8 @@ class ThumbnailOverviewItem;
 //
 // Thumbnails are decoded lazily, one at a time, only for items that are painted, at twice the
 // side length in pixels, and kept in a memory cache; requests still queued for items more than
-// a screen away from the visible ones are dropped.
+// a screen away from the visible ones are dropped. Thumbnails of animated files carry a play
+// badge, from a probe the loader runs next to the first thumbnail request of each file.
 class ThumbnailOverviewView : public QWidget
 {
     Q_OBJECT
@@ -118,6 +119,10 @@ private:
     int m_thumbnailMaxPixelSize = 240;
     ThumbnailMemoryCache m_thumbnailCache;
     QSet<QUrl> m_failedThumbnailUrls;
+    // Whether each listed file is animated, once probed: asked for with the first thumbnail
+    // request of a URL and kept, like its thumbnail, while the URL stays listed, so a thumbnail
+    // served from the memory cache or decoded again at another size costs no second probe.
+    QHash<QUrl, bool> m_animatedUrls;
     ThumbnailLoader m_loader;
     bool m_suppressSelectionCallback = false;
     ThumbnailContentMode m_thumbnailContentMode = ThumbnailContentMode::fit;

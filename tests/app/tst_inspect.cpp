@@ -172,6 +172,10 @@ void TestInspect::printsFramesLoopsAndDurations_data()
                            QByteArray("\x21\xF9\x04\0\0\0\0\0", 8) + frame +
                            QByteArray("\x21\xF9\x04\0\x19\0\0\0", 8) + frame + QByteArray("\x3B");
     QTest::newRow("animated gif") << gif << 0 << QStringLiteral("2\t3\t100,250");
+    QFile avif(sample(QStringLiteral("IMG_15 anim.avif")));
+    QVERIFY(avif.open(QIODevice::ReadOnly));
+    QTest::newRow("avif sequence")
+        << avif.readAll() << 0 << QStringLiteral("12\t0\t") + QStringList(12, "100").join(',');
     QTest::newRow("still") << QByteArray() << 0 << QStringLiteral("1\t1\t0");
     QTest::newRow("missing") << QByteArray() << 1 << QStringLiteral("-\terror: no such file");
 }

@@ -335,7 +335,9 @@ void TestImageSequence::sampleFolderOrder()
     if (heif_have_encoder_for_format(heif_compression_AV1)) {
         expected.append("IMG_8.avif");
     }
-    expected += QStringList{"IMG_9.png", "img_10.JPG", "IMG_11.jpg"};
+    expected +=
+        QStringList{"IMG_9.png",        "img_10.JPG",      "IMG_11.jpg",      "IMG_12 anim.gif",
+                    "IMG_13 anim.webp", "IMG_14 anim.png", "IMG_15 anim.avif"};
     for (int orientation = 1; orientation <= 8; ++orientation) {
         expected.append(QStringLiteral("Orientation_%1.jpg").arg(orientation));
     }

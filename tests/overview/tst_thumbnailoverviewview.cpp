@@ -6,9 +6,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -98,6 +100,21 @@ bool isRed(const QColor& colour)
     return colour.red() > 220 && colour.green() < 30 && colour.blue() < 30;
 }
 
+// A GIF of `frames` 1x1 red images, each shown for 100 ms.
+QByteArray redGif(int frames)
+{
+    QByteArray gif("GIF89a");
+    gif += QByteArray::fromHex("01000100800000"
+                               "ff0000"
+                               "000000");
+    for (int i = 0; i < frames; ++i) {
+        gif += QByteArray::fromHex("21f904000a000000"
+                                   "2c00000000010001000002024401"
+                                   "00");
+    }
+    return gif + QByteArray::fromHex("3b");
+}
+
 } // namespace
 
 class TestThumbnailOverviewView : public QObject
@@ -123,6 +140,8 @@ private slots:
     void selectionBorder_data();
     void selectionBorder();
     void updatePrunesThumbnails();
+    void playBadge_data();
+    void playBadge();
     void longNamesLoseTheirMiddle_data();
     void longNamesLoseTheirMiddle();
 };
@@ -447,6 +466,57 @@ void TestThumbnailOverviewView::updatePrunesThumbnails()
     fixture.view.acceptThumbnail(urls.at(1), fixture.view.thumbnailMaxPixelSize(), red);
     fixture.view.update(urls, 0);
     QVERIFY(isDarkPreview(fixture.pixelAt(fixture.itemRect(1).center() - QPoint(0, 15))));
+}
+
+void TestThumbnailOverviewView::playBadge_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<bool>("badge");
+    QTest::newRow("animated gif") << "moving.gif" << 2 << true;
+    QTest::newRow("still gif") << "still.gif" << 1 << false;
+    // Only names that can animate are probed.
+    QTest::newRow("animated gif named jpeg") << "moving.jpg" << 2 << false;
+}
+
+void TestThumbnailOverviewView::playBadge()
+{
+    QFETCH(QString, name);
+    QFETCH(int, frames);
+    QFETCH(bool, badge);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(redGif(frames)) > 0);
+    file.close();
+    ThumbnailOverviewView view(nullptr);
+    view.resize(700, 900);
+    view.setThumbnailSideLength(100);
+    view.update({QUrl::fromLocalFile(path)}, 0);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    ThumbnailCollectionView* grid = view.collectionView();
+    grid->doItemsLayout();
+    const QRect cell = grid->visualRect(grid->model()->index(0, 0));
+    const auto pixelAt = [&](const QPoint& point) {
+        return view.grab().toImage().pixelColor(grid->viewport()->mapTo(&view, point));
+    };
+    // The square is filled by the red frame once the thumbnail arrives (with the probe's
+    // answer, which comes first).
+    QTRY_VERIFY(isRed(pixelAt(cell.topLeft() + QPoint(50, 50))));
+    // The badge is a 20 px disc 6 px in from the lower left corner of the image, with the
+    // triangle's centre one pixel right of the disc's.
+    const QPoint discCentre(cell.left() + 16, cell.top() + 100 - 16);
+    const QColor triangle = pixelAt(discCentre);
+    const QColor disc = pixelAt(discCentre - QPoint(7, 0));
+    if (badge) {
+        QVERIFY2(triangle.red() > 240 && triangle.green() > 240 && triangle.blue() > 240,
+                 qPrintable(triangle.name()));
+        QVERIFY2(disc.red() > 60 && disc.red() < 150 && disc.green() < 30, qPrintable(disc.name()));
+    } else {
+        QVERIFY2(isRed(triangle), qPrintable(triangle.name()));
+        QVERIFY2(isRed(disc), qPrintable(disc.name()));
+    }
 }
 
 void TestThumbnailOverviewView::longNamesLoseTheirMiddle_data()

@@ -1,13 +1,17 @@
 #include "SampleFolder.h"
 
+#include "AnimationWriter.h"
+#include "AvifSequenceWriter.h"
 #include "ExifWriter.h"
 #include "GifWriter.h"
 #include "HeifWriter.h"
+#include "SampleAnimation.h"
 #include "SamplePictures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QPainter>
 
 namespace {
 
@@ -101,6 +105,29 @@ QStringList write(const QString& folderPath)
     check("IMG_11.jpg",
           writeWithQt(SamplePictures::wideGamutChart(sceneSize, "IMG_11 · Adobe RGB JPEG"),
                       path("IMG_11.jpg"), "jpeg"));
+    // Animations that loop forever, 24 frames of 80 ms each: one per format that can animate.
+    const QSize animationSize(480, 320);
+    check("IMG_12 anim.gif",
+          AnimationWriter::writeGif(SampleAnimation::frames(animationSize, 24, 0, "IMG_12 · GIF"),
+                                    80, path("IMG_12 anim.gif")));
+    check("IMG_13 anim.webp",
+          AnimationWriter::writeWebp(SampleAnimation::frames(animationSize, 24, 1, "IMG_13 · WebP"),
+                                     80, path("IMG_13 anim.webp")));
+    check("IMG_14 anim.png",
+          AnimationWriter::writeApng(SampleAnimation::frames(animationSize, 24, 2, "IMG_14 · APNG"),
+                                     80, path("IMG_14 anim.png")));
+    // An AVIF image sequence: a ball crossing a scene, 12 frames of 100 ms, played forever.
+    QList<QImage> ballFrames;
+    for (int frame = 0; frame < 12; ++frame) {
+        QImage image = SamplePictures::scene(QSize(320, 240), 12, "IMG_15 · AVIF sequence");
+        QPainter painter(&image);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QPointF(30 + 23 * frame, 90), 20, 20);
+        painter.end();
+        ballFrames.append(image);
+    }
+    check("IMG_15 anim.avif", AvifSequenceWriter::write(ballFrames, 100, path("IMG_15 anim.avif")));
 
     for (unsigned short orientation = 1; orientation <= 8; ++orientation) {
         const QString name = QStringLiteral("Orientation_%1.jpg").arg(orientation);
