@@ -549,6 +549,11 @@ void AppDelegate::presentCurrentImage()
     // Stepping with the keys must not flash the overlay when the image arrives later.
     m_revealsOverlayWhenPresented = !content().isOverlaySuppressed();
     m_imageLoadTask.cancel();
+    // The frames of an animation the user steps away from stop being decoded now, not when the
+    // next image arrives.
+    if (url != m_shownUrl) {
+        content().canvas()->animationPlayer().stop();
+    }
     m_imageLoadTask = m_imagePipeline.image(
         url, fitSize(), this,
         [this, url, index, count = urls.size()](const LoadedImage& preview, QSize fullPixelSize) {
@@ -612,6 +617,7 @@ void AppDelegate::showImage(const QUrl& url, const QImage& image, const QString&
         m_shownUrl = url;
         describeImage(url, metadata, index, count);
     }
+    canvas.playAnimation(url.toLocalFile());
     // The navigator's miniature comes from the sharper bitmap now.
     content().updateNavigatorState();
     m_isShowingPreview = false;

@@ -133,7 +133,7 @@ struct DisplayPyramid::State
     // The full bitmap first, then the halvings once they have arrived.
     QList<QImage> levels;
     bool isComplete = true;
-    // While the levels build after replaceWithSharper(): the complete levels of the same
+    // While the levels build after replaceKeepingLevels(): the complete levels of the same
     // picture at its former resolution, drawn instead of the unsmoothed full bitmap.
     QList<QImage> standIn;
     // Raised by every setImage() and on destruction. A build compares it with its own value to
@@ -153,7 +153,7 @@ DisplayPyramid::~DisplayPyramid()
     ++*m_state->generation;
 }
 
-void DisplayPyramid::replaceWithSharper(const QImage& image)
+void DisplayPyramid::replaceKeepingLevels(const QImage& image)
 {
     QList<QImage> standIn = m_state->isComplete ? m_state->levels : m_state->standIn;
     setImage(image);

@@ -36,9 +36,10 @@ public:
 
     // Replaces the image; a build for a previous image is abandoned. A null image clears.
     void setImage(const QImage& image);
-    // As setImage(), for the same picture at a higher resolution (a preview's full bitmap):
-    // the current levels go on being drawn until the new ones are ready.
-    void replaceWithSharper(const QImage& image);
+    // As setImage(), for the same picture at a higher resolution (a preview's full bitmap) or
+    // the next frame of an animation: the current levels go on being drawn until the new ones
+    // are ready, so the picture never drops to the unsmoothed path in between.
+    void replaceKeepingLevels(const QImage& image);
 
     // Draws the image into `target` (Qt's widget coordinates, y down, device-independent
     // pixels) on `painter`, only where it meets `exposed`. The painter's device pixel ratio

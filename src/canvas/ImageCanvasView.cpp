@@ -66,6 +66,13 @@ ImageCanvasView::ImageCanvasView(QWidget* parent)
     setAcceptDrops(true);
     grabGesture(Qt::PinchGesture);
     m_pyramid.onLevelsReady = bindWeak(this, [](ImageCanvasView* view) { view->update(); });
+    m_animationPlayer.onFrameChanged = bindWeak(
+        this, [](ImageCanvasView* view, const QImage& frame) { view->showAnimationFrame(frame); });
+    m_animationPlayer.onStateChanged = bindWeak(this, [](ImageCanvasView* view) {
+        if (view->onAnimationStateChanged) {
+            view->onAnimationStateChanged();
+        }
+    });
     configureMarkupEngine();
 }
 
@@ -91,6 +98,7 @@ void ImageCanvasView::showBitmap(const QImage& bitmap, QSizeF size, bool preserv
         m_isCropModeEnabled ? currentCropRectNormalized() : std::nullopt;
     const bool preserves = preserveView && hasImage() && !m_isCropModeEnabled;
 
+    m_animationPlayer.stop();
     m_image = bitmap;
     m_imageSize = size;
     m_pyramid.setImage(bitmap);
@@ -124,12 +132,13 @@ void ImageCanvasView::replacePreview(const QImage& fullImage)
         return;
     }
     m_image = fullImage;
-    m_pyramid.replaceWithSharper(fullImage);
+    m_pyramid.replaceKeepingLevels(fullImage);
     update();
 }
 
 void ImageCanvasView::clearImage()
 {
+    m_animationPlayer.stop();
     m_image = QImage();
     m_imageSize = QSizeF();
     m_pyramid.setImage(QImage());
@@ -575,17 +584,51 @@ void ImageCanvasView::resizeEvent(QResizeEvent* event)
     keepCropSelectionOnImage(QSizeF(event->oldSize()));
 }
 
+void ImageCanvasView::playAnimation(const QString& filePath)
+{
+    if (!hasImage()) {
+        return;
+    }
+    m_animationPlayer.start(filePath, m_image.size());
+    updateAnimationSuspension();
+}
+
+void ImageCanvasView::showAnimationFrame(const QImage& frame)
+{
+    // A null frame is frame 0: the image itself. A frame large enough for reduced levels is
+    // painted when they are ready, the previous frame staying until then. When frames come
+    // faster than their levels, each is drawn through the cheap path instead, so the picture
+    // keeps moving.
+    const QImage& shown = frame.isNull() ? m_image : frame;
+    if (!m_pyramid.isComplete()) {
+        m_pyramid.setImage(shown);
+        update();
+        return;
+    }
+    m_pyramid.replaceKeepingLevels(shown);
+    if (m_pyramid.isComplete()) {
+        update();
+    }
+}
+
+void ImageCanvasView::updateAnimationSuspension()
+{
+    m_animationPlayer.setSuspended(m_isCropModeEnabled || m_isMarkupModeEnabled || !isVisible());
+}
+
 void ImageCanvasView::showEvent(QShowEvent* event)
 {
     m_modifierFlagsMonitor.install(
         bindWeak(this, [](ImageCanvasView* view) { view->handleModifierFlagsChanged(); }));
     QWidget::showEvent(event);
+    updateAnimationSuspension();
 }
 
 void ImageCanvasView::hideEvent(QHideEvent* event)
 {
     m_modifierFlagsMonitor.remove();
     QWidget::hideEvent(event);
+    updateAnimationSuspension();
 }
 
 void ImageCanvasView::setZoomReported(double zoom)

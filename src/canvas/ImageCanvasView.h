@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnimationPlayer.h"
 #include "DisplayPyramid.h"
 #include "LocalModifierFlagsMonitor.h"
 #include "MarkupEngine.h"
@@ -83,6 +84,8 @@ public:
     std::function<void(const QUrl& url)> onImageDropped;
     std::function<void(bool hasSelection)> onCropSelectionChanged;
     std::function<void()> onMarkupChanged;
+    // The animation shown turned out to be one, was paused or resumed, or ended.
+    std::function<void()> onAnimationStateChanged;
 
     // Viewing preferences, written by the owner from the settings.
     bool isZoomScrollInverted = false;
@@ -124,6 +127,13 @@ public:
     std::optional<QRectF> currentImageRect() const;
     // The reduced copies painting draws from: whether they are complete, and their memory.
     const DisplayPyramid& displayPyramid() const { return m_pyramid; }
+
+    // Plays the frames of `filePath`, the file whose frame 0 is the image shown, when it is an
+    // animation. Showing another image stops it; crop and markup mode (which work on frame 0)
+    // and hiding the canvas suspend it, showing frame 0 until they end.
+    void playAnimation(const QString& filePath);
+    AnimationPlayer& animationPlayer() { return m_animationPlayer; }
+    const AnimationPlayer& animationPlayer() const { return m_animationPlayer; }
 
     // Zooms by `multiplier` about `anchorInView` (y-up), the one place the zoom changes other
     // than the resets. Ignores non-finite and non-positive multipliers.
@@ -189,6 +199,9 @@ private:
     // drawRect() for a view of `bounds`.
     static QRectF drawRect(QSizeF bounds, double zoom, QPointF offset, QSizeF imageSize);
     void setZoomReported(double zoom);
+    void showAnimationFrame(const QImage& frame);
+    // Suspends the animation while it must not play: in crop or markup mode, or hidden.
+    void updateAnimationSuspension();
     void reportViewStateChanged();
     void handleModifierFlagsChanged();
     bool takesMagnify() const;
@@ -250,4 +263,5 @@ private:
     std::optional<QPointF> m_markupTextOriginInView;
 
     LocalModifierFlagsMonitor m_modifierFlagsMonitor;
+    AnimationPlayer m_animationPlayer;
 };

@@ -91,6 +91,7 @@ void ImageCanvasView::setCropModeEnabled(bool enabled)
         return;
     }
     m_isCropModeEnabled = enabled;
+    updateAnimationSuspension();
     if (!enabled) {
         m_cropInteractionMode = {};
         m_cropSelectionRect.reset();

@@ -80,6 +80,7 @@ void ImageCanvasView::setMarkupModeEnabled(bool enabled)
         return;
     }
     m_isMarkupModeEnabled = enabled;
+    updateAnimationSuspension();
     if (!enabled) {
         m_markupEngine.setSelectedIndex(std::nullopt);
         m_markupEngine.setInteractionMode(MarkupEngine::InteractionMode::none());

@@ -40,7 +40,7 @@ qsizetype colourTableBytes(quint8 packedFields)
 }
 
 // Walks the GIF's blocks without decompressing any pixels. Frames whose data ends early are
-// not counted, nor any after them.
+// not counted, nor any after them, and a file cut short plays its whole frames once.
 Timeline gifTimeline(const QByteArray& gif)
 {
     Timeline timeline;
@@ -77,9 +77,13 @@ Timeline gifTimeline(const QByteArray& gif)
             timeline.storedDurations.append(pendingDelay);
             pendingDelay = 0;
         } else {
-            break; // trailer, or a file that ends or goes wrong here
+            if (introducer != 0x3B) {
+                timeline.loopCount = 1; // not the trailer: the file ends or goes wrong here
+            }
+            return timeline;
         }
     }
+    timeline.loopCount = 1;
     return timeline;
 }
 
@@ -97,6 +101,7 @@ Timeline webpTimeline(const QByteArray& webp)
         const qint64 length = qFromLittleEndian<quint32>(webp.constData() + position + 4);
         const qsizetype data = position + 8;
         if (length > webp.size() - data) {
+            timeline.loopCount = 1; // cut short: the whole frames play once
             break;
         }
         if (type == "ANIM" && length >= 6) {

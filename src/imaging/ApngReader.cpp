@@ -4,7 +4,7 @@
 #include "ImageSource.h"
 
 #include <QtEndian>
-#include <array>
+#include <zlib.h>
 
 namespace {
 
@@ -22,22 +22,7 @@ bool isSharedChunk(const QByteArray& type)
 
 quint32 crcOf(const QByteArray& bytes)
 {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> entries{};
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            }
-            entries[n] = c;
-        }
-        return entries;
-    }();
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : bytes) {
-        crc = table[(crc ^ quint8(byte)) & 0xFF] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFu;
+    return quint32(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
 }
 
 quint32 bigEndian32(const char* bytes)

@@ -46,18 +46,20 @@ void paintBadge(QPainter& painter, const QRectF& square, int row)
     painter.drawText(badge, Qt::AlignCenter, text);
 }
 
-// A dark translucent disc with a white triangle pointing right, in the lower left corner of the
-// visible part of the thumbnail (`imageArea`). Placed on whole device-independent pixels, so its
-// edges fall on pixel boundaries at device pixel ratios 1 and 2.
+// A dark translucent disc with a light rim and a white triangle pointing right, in the lower left
+// corner of the visible part of the thumbnail (`imageArea`). Placed on whole device-independent
+// pixels, so its edges fall on pixel boundaries at device pixel ratios 1 and 2.
 void paintPlayBadge(QPainter& painter, const QRectF& imageArea)
 {
     constexpr qreal inset = 6;
     constexpr qreal diameter = 20;
     const QRectF disc(std::round(imageArea.left() + inset),
                       std::round(imageArea.bottom() - inset - diameter), diameter, diameter);
-    painter.setPen(Qt::NoPen);
+    // A faint light rim keeps the disc visible on dark pictures.
+    painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.55f), 1));
     painter.setBrush(QColor::fromRgbF(0.05f, 0.05f, 0.05f, 0.6f));
-    painter.drawEllipse(disc);
+    painter.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.setPen(Qt::NoPen);
     // 8 wide and 10 high, one pixel right of centre: a triangle's visual centre lies left of
     // its bounding box's.
     const QPointF centre = disc.center() + QPointF(1, 0);

@@ -53,6 +53,8 @@ void ViewerContentView::setupCallbacks()
         view->updateInfoLabel();
         view->showOverlayTemporarily(false);
     });
+    m_canvas->onAnimationStateChanged =
+        bindWeak(this, [](ViewerContentView* view) { view->updateInfoLabel(); });
     m_canvas->onViewStateChanged = bindWeak(this, [](ViewerContentView* view) {
         view->updateResetButtonState();
         view->updateNavigatorState();
@@ -138,6 +140,11 @@ void ViewerContentView::updateInfoLabel()
         state = QStringLiteral("Markup");
     } else {
         state = QStringLiteral("%1%").arg(std::lround(m_canvas->zoomFactor() * 100));
+        if (const AnimationPlayer& player = m_canvas->animationPlayer(); player.isPaused()) {
+            state += QStringLiteral("  frame %1/%2")
+                         .arg(player.currentFrameIndex() + 1)
+                         .arg(player.frameCount());
+        }
     }
     m_infoLabel->setText(
         QStringLiteral("%1/%2  %3").arg(m_currentIndex).arg(m_totalCount).arg(state));

@@ -168,8 +168,8 @@ public:
 
     // --- Refreshes (ViewerContentView.cpp) ---
 
-    // "n/t  zoom%" in view mode, "n/t  Overview" (Crop, Markup) in the others; empty without
-    // images.
+    // "n/t  zoom%" in view mode (with "  frame f/m" while an animation is paused), "n/t
+    // Overview" (Crop, Markup) in the others; empty without images.
     void updateInfoLabel();
     // The reset button is enabled only in view mode while the view differs from fitted.
     void updateResetButtonState();

@@ -130,6 +130,10 @@ std::function<void()> ViewerContentView::keyEquivalentAction(const QKeyEvent* ev
             updateMarkupControls();
         };
     }
+    if (key == Qt::Key_Space && modifiers == Qt::NoModifier && isViewMode() &&
+        m_canvas->animationPlayer().isAnimated()) {
+        return [this] { m_canvas->animationPlayer().togglePlayback(); };
+    }
     if (!command) {
         return {};
     }

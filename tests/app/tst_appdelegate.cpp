@@ -7,6 +7,7 @@
 #include "ImageViewerRuntime.h"
 #include "MiniNavigatorView.h"
 #include "SystemBeep.h"
+#include "TestImageFiles.h"
 #include "ThumbnailCollectionView.h"
 #include "ThumbnailOverviewView.h"
 #include "TranslucentPanel.h"
@@ -47,6 +48,7 @@ private slots:
     void beepsAtBothEnds();
     void refusesWhatIsNotAnImage();
     void paintsTheImageFittedAndCentred();
+    void anAnimationPlaysUntilTheUserStepsAway();
     void previewTakesTheRectangleOfTheFullImage();
     void keysZoomAndResetTheView_data();
     void keysZoomAndResetTheView();
@@ -182,6 +184,33 @@ void TestAppDelegate::paintsTheImageFittedAndCentred()
     QCOMPARE(colourAt(395, 295), QColor(Qt::red));
     QCOMPARE(colourAt(200, 90), QColor(Qt::black));
     QCOMPARE(colourAt(200, 310), QColor(Qt::black));
+}
+
+void TestAppDelegate::anAnimationPlaysUntilTheUserStepsAway()
+{
+    QTemporaryDir folder;
+    const QRect whole(0, 0, 8, 8);
+    QVERIFY(TestImageFiles::writeBytes(
+        folder.filePath(QStringLiteral("a.png")),
+        TestImageFiles::apngOf({8, 8}, {{whole, Qt::red, 1, 10}, {whole, Qt::green, 1, 10}}, 0)));
+    QImage still(8, 8, QImage::Format_RGB32);
+    still.fill(Qt::blue);
+    QVERIFY(still.save(folder.filePath(QStringLiteral("b.png"))));
+    ImageLoadingPipeline pipeline;
+    AppDelegate window(pipeline, *m_defaults);
+    window.folderAccessPanel = [] { return std::optional<QUrl>(); };
+    QVERIFY(openAndWait(window, QUrl::fromLocalFile(folder.filePath(QStringLiteral("a.png")))));
+    AnimationPlayer& player = window.content().canvas()->animationPlayer();
+    QTRY_VERIFY(player.currentFrameIndex() == 1);
+
+    // Stepping drops the frames at once, before the next image arrives.
+    QSignalSpy shown(&window, &AppDelegate::imageShown);
+    QTest::keyClick(&window.content(), Qt::Key_Right);
+    QVERIFY(!player.isAnimated());
+    QCOMPARE(player.framesAhead(), 0);
+    QVERIFY(shown.wait());
+    QCOMPARE(window.shownUrl().fileName(), QStringLiteral("b.png"));
+    QVERIFY(!player.isAnimated());
 }
 
 void TestAppDelegate::previewTakesTheRectangleOfTheFullImage()

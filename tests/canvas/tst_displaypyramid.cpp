@@ -197,7 +197,7 @@ void TestDisplayPyramid::sharperImageIsDrawnFromTheFormerLevelsMeanwhile()
     DisplayPyramid pyramid;
     pyramid.setImage(patternImage());
     QVERIFY(waitForLevels(pyramid));
-    pyramid.replaceWithSharper(patternImage());
+    pyramid.replaceKeepingLevels(patternImage());
     QImage frame(400, 300, QImage::Format_RGB32);
     frame.fill(Qt::red);
     {

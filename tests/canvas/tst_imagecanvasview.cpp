@@ -1,4 +1,5 @@
 #include "ImageCanvasView.h"
+#include "TestImageFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -164,6 +165,8 @@ private slots:
     void degenerateSizesStayFinite_data();
     void degenerateSizesStayFinite();
     void modifierMonitorReportsEachChangeOnce();
+    void animationPlaysOnlyInViewMode_data();
+    void animationPlaysOnlyInViewMode();
 };
 
 void TestImageCanvasView::wheelZoomKeepsTheImagePointUnderThePointer_data()
@@ -745,6 +748,62 @@ void TestImageCanvasView::modifierMonitorReportsEachChangeOnce()
     monitor.remove();
     press(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
     QCOMPARE(calls, 2);
+}
+
+void TestImageCanvasView::animationPlaysOnlyInViewMode_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("view") << "view";
+    QTest::newRow("crop") << "crop";
+    QTest::newRow("markup") << "markup";
+    QTest::newRow("hidden") << "hidden";
+}
+
+// Crop and markup work on frame 0, so the animation holds it until they end; zoom and pan stay
+// as the user set them while the frames change.
+void TestImageCanvasView::animationPlaysOnlyInViewMode()
+{
+    QFETCH(QString, mode);
+    const auto setMode = [&mode](ImageCanvasView& canvas, bool enabled) {
+        if (mode == u"crop") {
+            canvas.setCropModeEnabled(enabled);
+        } else if (mode == u"markup") {
+            canvas.setMarkupModeEnabled(enabled);
+        } else if (mode == u"hidden") {
+            canvas.setVisible(!enabled);
+        }
+    };
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("blink.png"));
+    const QRect whole(0, 0, 8, 8);
+    QVERIFY(TestImageFiles::writeBytes(
+        path,
+        TestImageFiles::apngOf({8, 8}, {{whole, Qt::red, 1, 10}, {whole, Qt::green, 1, 10}}, 0)));
+    ImageCanvasView canvas;
+    canvas.resize(200, 100);
+    canvas.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&canvas));
+    canvas.setImage(QImage(path), false);
+    canvas.adjustZoom(2, std::nullopt);
+    const auto centre = [&canvas] { return canvas.grab().toImage().pixelColor(100, 50); };
+    setMode(canvas, true);
+    canvas.playAnimation(path);
+    QTRY_VERIFY(canvas.animationPlayer().isAnimated());
+    if (mode != u"view") {
+        QTest::qWait(100);
+        QVERIFY(canvas.animationPlayer().isSuspended());
+        // Crop mode dims the image around the selection.
+        QCOMPARE(centre().hue(), QColor(Qt::red).hue());
+        setMode(canvas, false);
+    }
+    QTRY_COMPARE(centre(), QColor(Qt::green));
+    QTRY_COMPARE(centre(), QColor(Qt::red));
+    if (mode != u"crop") { // crop mode resets the view
+        QCOMPARE(canvas.zoomFactor(), 2.0);
+    }
+    // Another image stops the animation.
+    canvas.setImage(solidImage(8, 8), false);
+    QVERIFY(!canvas.animationPlayer().isAnimated());
 }
 
 QTEST_MAIN(TestImageCanvasView)

@@ -3,10 +3,12 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QPainter>
+#include <QtEndian>
 #include <cstring>
 #include <exiv2/exiv2.hpp>
 #include <libheif/heif.h>
 #include <memory>
+#include <zlib.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 // The HEVC encoder that writes the HEIC fixtures keeps process-wide tables it never frees.
@@ -15,6 +17,28 @@ extern "C" const char* __lsan_default_suppressions()
     return "leak:libx265.so\n";
 }
 #endif
+
+namespace {
+
+quint32 crcOf(const QByteArray& bytes)
+{
+    return quint32(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size())));
+}
+
+QByteArray bigEndian(quint32 value, int bytes = 4)
+{
+    char buffer[4];
+    qToBigEndian(value, buffer);
+    return QByteArray(buffer + 4 - bytes, bytes);
+}
+
+void appendChunk(QByteArray& png, const char* type, const QByteArray& data)
+{
+    const QByteArray typed = QByteArray(type) + data;
+    png += bigEndian(quint32(data.size())) + typed + bigEndian(crcOf(typed));
+}
+
+} // namespace
 
 namespace TestImageFiles {
 
@@ -198,6 +222,42 @@ bool isNear(QColor actual, QColor expected, int tolerance)
     return qAbs(actual.red() - expected.red()) <= tolerance &&
            qAbs(actual.green() - expected.green()) <= tolerance &&
            qAbs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+QByteArray apngOf(QSize size, const QList<ApngFrame>& frames, int plays)
+{
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    appendChunk(png, "IHDR",
+                bigEndian(size.width()) + bigEndian(size.height()) +
+                    QByteArray("\x08\x06\0\0\0", 5));
+    appendChunk(png, "acTL", bigEndian(quint32(frames.size())) + bigEndian(quint32(plays)));
+    quint32 sequence = 0;
+    for (qsizetype i = 0; i < frames.size(); ++i) {
+        const ApngFrame& frame = frames[i];
+        const QColor c = frame.colour;
+        QByteArray rows;
+        for (int y = 0; y < frame.rect.height(); ++y) {
+            rows += '\0';
+            for (int x = 0; x < frame.rect.width(); ++x) {
+                rows += char(c.red()) + QByteArray(1, char(c.green())) + char(c.blue()) +
+                        char(c.alpha());
+            }
+        }
+        const QByteArray compressed = qCompress(rows).mid(4); // without Qt's length prefix
+        appendChunk(png, "fcTL",
+                    bigEndian(sequence++) + bigEndian(frame.rect.width()) +
+                        bigEndian(frame.rect.height()) + bigEndian(frame.rect.x()) +
+                        bigEndian(frame.rect.y()) + bigEndian(frame.delayNumerator, 2) +
+                        bigEndian(frame.delayDenominator, 2) + char(frame.dispose) +
+                        char(frame.blend));
+        if (i == 0) {
+            appendChunk(png, "IDAT", compressed);
+        } else {
+            appendChunk(png, "fdAT", bigEndian(sequence++) + compressed);
+        }
+    }
+    appendChunk(png, "IEND", {});
+    return png;
 }
 
 } // namespace TestImageFiles

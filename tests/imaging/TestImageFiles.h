@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QList>
 #include <QPair>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -51,5 +52,20 @@ QByteArray readBytes(const QString& path);
 
 // True when `actual` is within `tolerance` of `expected` in each channel (JPEG is lossy).
 bool isNear(QColor actual, QColor expected, int tolerance = 40);
+
+// One frame of apngOf(): a rectangle of the canvas in one colour.
+struct ApngFrame
+{
+    QRect rect;
+    QColor colour;
+    int delayNumerator = 1;
+    int delayDenominator = 10;
+    int dispose = 0; // none, background, previous
+    int blend = 0;   // source, over
+};
+
+// An RGBA animated PNG on a canvas of `size`, frame 0 being the default image, played `plays`
+// times (0 = forever).
+QByteArray apngOf(QSize size, const QList<ApngFrame>& frames, int plays);
 
 } // namespace TestImageFiles

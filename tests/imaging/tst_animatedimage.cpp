@@ -1,8 +1,10 @@
 #include "AnimatedImage.h"
+#include "AnimationPlayer.h"
 #include "ImageSource.h"
 #include "TestImageFiles.h"
 
 #include <QBuffer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -63,78 +65,6 @@ QByteArray gifOf(const QList<int>& delays, int repeats)
     return bytes;
 }
 
-quint32 crcOf(const QByteArray& bytes)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc & 1) != 0 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-        }
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
-QByteArray bigEndian(quint32 value, int bytes = 4)
-{
-    char buffer[4];
-    qToBigEndian(value, buffer);
-    return QByteArray(buffer + 4 - bytes, bytes);
-}
-
-void appendChunk(QByteArray& png, const char* type, const QByteArray& data)
-{
-    const QByteArray typed = QByteArray(type) + data;
-    png += bigEndian(quint32(data.size())) + typed + bigEndian(crcOf(typed));
-}
-
-struct ApngFrame
-{
-    QRect rect;
-    QColor colour;
-    int delayNumerator = 1;
-    int delayDenominator = 10;
-    int dispose = 0; // none, background, previous
-    int blend = 0;   // source, over
-};
-
-// An RGBA APNG on a canvas of `size`; frame 0 is the default image, each frame one colour.
-QByteArray apngOf(QSize size, const QList<ApngFrame>& frames, int plays)
-{
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    appendChunk(png, "IHDR",
-                bigEndian(size.width()) + bigEndian(size.height()) +
-                    QByteArray("\x08\x06\0\0\0", 5));
-    appendChunk(png, "acTL", bigEndian(quint32(frames.size())) + bigEndian(quint32(plays)));
-    quint32 sequence = 0;
-    for (qsizetype i = 0; i < frames.size(); ++i) {
-        const ApngFrame& frame = frames[i];
-        const QColor c = frame.colour;
-        QByteArray rows;
-        for (int y = 0; y < frame.rect.height(); ++y) {
-            rows += '\0';
-            for (int x = 0; x < frame.rect.width(); ++x) {
-                rows += char(c.red()) + QByteArray(1, char(c.green())) + char(c.blue()) +
-                        char(c.alpha());
-            }
-        }
-        const QByteArray compressed = qCompress(rows).mid(4); // without Qt's length prefix
-        appendChunk(png, "fcTL",
-                    bigEndian(sequence++) + bigEndian(frame.rect.width()) +
-                        bigEndian(frame.rect.height()) + bigEndian(frame.rect.x()) +
-                        bigEndian(frame.rect.y()) + bigEndian(frame.delayNumerator, 2) +
-                        bigEndian(frame.delayDenominator, 2) + char(frame.dispose) +
-                        char(frame.blend));
-        if (i == 0) {
-            appendChunk(png, "IDAT", compressed);
-        } else {
-            appendChunk(png, "fdAT", bigEndian(sequence++) + compressed);
-        }
-    }
-    appendChunk(png, "IEND", {});
-    return png;
-}
-
 #ifdef VISTREL_HAVE_WEBPMUX
 // A lossless animated 16x16 WebP, frame i in palette colour i % 4 lasting durations[i] ms.
 QByteArray webpOf(const QList<int>& durations, int loops)
@@ -191,8 +121,19 @@ private slots:
     void timeline();
     void apngComposition_data();
     void apngComposition();
+    void playback_data();
+    void playback();
+    void decodesOnlyAFewFramesAhead();
+    void pauseAndSuspension();
+    void stopAbandonsTheFile();
+    void damagedAnimationsEndCleanly_data();
+    void damagedAnimationsEndCleanly();
 
 private:
+    // Starts `player` on `bytes` written to a file; the indexes of the frames it hands out
+    // (-1 for a return to frame 0) are appended to `shown`.
+    void startPlaying(AnimationPlayer& player, const QByteArray& bytes, QList<int>& shown);
+
     QTemporaryDir m_folder;
 };
 
@@ -213,7 +154,7 @@ void TestAnimatedImage::timeline_data()
     QTest::newRow("gif without loop record")
         << gifOf({5, 5}, -1) << true << true << 1 << QList<int>{50, 50};
     QTest::newRow("gif truncated in frame 3")
-        << threeFrames.left(threeFrames.size() - 5) << true << true << 0 << QList<int>{50, 50};
+        << threeFrames.left(threeFrames.size() - 5) << true << true << 1 << QList<int>{50, 50};
     QTest::newRow("gif single frame") << gifOf({5}, 0) << true << false << 1 << QList<int>{0};
     QTest::newRow("apng") << apngOf({8, 8},
                                     {{full, Qt::red, 0, 1},
@@ -305,6 +246,188 @@ void TestAnimatedImage::apngComposition()
     // Half blue over opaque red.
     QVERIFY(isNear(last.pixelColor(0, 0), QColor(127, 0, 128), 2));
     QCOMPARE(last.pixelColor(0, 0).alpha(), 255);
+}
+
+void TestAnimatedImage::startPlaying(AnimationPlayer& player, const QByteArray& bytes,
+                                     QList<int>& shown)
+{
+    static int fileNumber = 0;
+    const QString path = m_folder.filePath(QStringLiteral("played%1").arg(++fileNumber));
+    QVERIFY(writeBytes(path, bytes));
+    player.onFrameChanged = [&player, &shown](const QImage& frame) {
+        shown.append(frame.isNull() ? -1 : player.currentFrameIndex());
+        // Each test frame is one palette colour.
+        if (!frame.isNull()) {
+            QCOMPARE(frame.pixelColor(0, 0), palette[player.currentFrameIndex() % 4]);
+        }
+    };
+    player.start(path, ImageSource(path).decode().size());
+}
+
+void TestAnimatedImage::playback_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<int>>("expected");
+
+    // Frame 0 of the first play is the owner's; every later one is handed out.
+    QTest::newRow("gif played twice") << gifOf({2, 2, 2}, 1) << QList<int>{1, 2, 0, 1, 2};
+    QTest::newRow("gif played once") << gifOf({2, 2}, -1) << QList<int>{1};
+    // Cut inside frame 2: a file that loops forever plays its whole frames once.
+    QTest::newRow("gif truncated in frame 3")
+        << gifOf({2, 2, 2, 2}, 0).left(gifOf({2, 2}, 0).size() + 12) << QList<int>{1};
+    QTest::newRow("apng played twice")
+        << apngOf({8, 8},
+                  {{QRect(0, 0, 8, 8), Qt::red, 2, 100}, {QRect(0, 0, 8, 8), Qt::green, 2, 100}}, 2)
+        << QList<int>{1, 0, 1};
+    QTest::newRow("still") << stillPng() << QList<int>{};
+}
+
+// The frames come in order, loop as often as the file says, and playback ends on the last one.
+void TestAnimatedImage::playback()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, expected);
+
+    AnimationPlayer player;
+    QList<int> shown;
+    bool ended = false;
+    player.onStateChanged = [&] { ended = ended || player.hasEnded(); };
+    startPlaying(player, bytes, shown);
+    if (expected.isEmpty()) {
+        QTRY_VERIFY(!player.isAnimated() && player.framesAhead() == 0);
+        QTest::qWait(60);
+        QVERIFY(shown.isEmpty());
+        return;
+    }
+    QTRY_VERIFY(ended);
+    QCOMPARE(shown, expected);
+    QCOMPARE(player.currentFrameIndex(), expected.back());
+}
+
+// A long animation never has more than the bounded number of frames decoded ahead.
+void TestAnimatedImage::decodesOnlyAFewFramesAhead()
+{
+    AnimationPlayer player;
+    QList<int> shown;
+    startPlaying(player, gifOf(QList<int>(2000, 5), 0), shown);
+    player.setPaused(true);
+    QTRY_COMPARE(player.frameCount(), 2000);
+    QTRY_COMPARE(player.framesAhead(), AnimationPlayer::maximumFramesAhead);
+    QTest::qWait(100);
+    QCOMPARE(player.framesAhead(), AnimationPlayer::maximumFramesAhead);
+    QVERIFY(shown.isEmpty());
+    // Frames of 64 MiB and more are decoded one at a time.
+    QCOMPARE(AnimationPlayer::framesAheadLimit(AnimationPlayer::framesAheadBudgetBytes), 1);
+    QCOMPARE(AnimationPlayer::framesAheadLimit(AnimationPlayer::framesAheadBudgetBytes / 2), 2);
+}
+
+void TestAnimatedImage::pauseAndSuspension()
+{
+    AnimationPlayer player;
+    QList<int> shown;
+    startPlaying(player, gifOf({2, 2, 2, 2}, 0), shown);
+    QTRY_VERIFY(shown.size() >= 2);
+
+    player.setPaused(true);
+    const QList<int> atPause = shown;
+    QTest::qWait(80);
+    QCOMPARE(shown, atPause);
+    QCOMPARE(player.currentFrameIndex(), atPause.back());
+
+    // Suspended, frame 0 is shown again and nothing is decoded.
+    player.setPaused(false);
+    player.setSuspended(true);
+    QCOMPARE(shown.back(), -1);
+    QCOMPARE(player.currentFrameIndex(), 0);
+    const qsizetype atSuspension = shown.size();
+    QTest::qWait(80);
+    QCOMPARE(shown.size(), atSuspension);
+    QCOMPARE(player.framesAhead(), 0);
+
+    // Resumed, it plays again from frame 0.
+    player.setSuspended(false);
+    QTRY_VERIFY(shown.size() >= atSuspension + 2);
+    QCOMPARE(shown.mid(atSuspension, 2), (QList<int>{1, 2}));
+}
+
+void TestAnimatedImage::stopAbandonsTheFile()
+{
+    AnimationPlayer player;
+    QList<int> shown;
+    startPlaying(player, gifOf({2, 2, 2}, 0), shown);
+    QTRY_VERIFY(!shown.isEmpty());
+    player.stop();
+    QVERIFY(!player.isAnimated());
+    QCOMPARE(player.framesAhead(), 0);
+    const QList<int> atStop = shown;
+    QTest::qWait(80);
+    QCOMPARE(shown, atStop);
+}
+
+void TestAnimatedImage::damagedAnimationsEndCleanly_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QRect whole(0, 0, 8, 8);
+    QList<QPair<const char*, QByteArray>> sources = {
+        {"gif", gifOf({3, 0, 7, 2, 5, 1, 4, 6}, 0)},
+        {"apng", apngOf({8, 8},
+                        {{whole, Qt::red},
+                         {QRect(2, 2, 4, 4), Qt::green, 1, 10, 1, 1},
+                         {QRect(0, 0, 1, 8), Qt::blue, 0, 0, 2},
+                         {whole, QColor(0, 0, 0, 100), 1, 10, 0, 1}},
+                        0)},
+    };
+#ifdef VISTREL_HAVE_WEBPMUX
+    sources.append({"webp", webpOf({10, 20, 30, 40, 50}, 0)});
+#endif
+    QRandomGenerator random(20261209);
+    for (const auto& [name, bytes] : sources) {
+        for (int percent = 5; percent < 100; percent += 10) {
+            QTest::addRow("%s cut at %d %%", name, percent)
+                << bytes.left(bytes.size() * percent / 100);
+        }
+        for (int round = 0; round < 24; ++round) {
+            QByteArray damaged = bytes;
+            for (int flip = 0; flip < 1 + round % 4; ++flip) {
+                damaged[random.bounded(int(damaged.size()))] = char(random.bounded(256));
+            }
+            QTest::addRow("%s with bytes changed, round %d", name, round) << damaged;
+        }
+    }
+    // An animation control claiming two billion frames over two real ones, a frame larger than
+    // the canvas, and a frame placed outside it.
+    QByteArray claiming = apngOf({8, 8}, {{whole, Qt::red}, {whole, Qt::green}}, 0);
+    const qsizetype control = claiming.indexOf("acTL") + 4;
+    claiming.replace(control, 4, QByteArray("\x7f\xff\xff\xff", 4));
+    QTest::newRow("apng claiming 2^31 frames") << claiming;
+    QTest::newRow("apng frame larger than the canvas")
+        << apngOf({8, 8}, {{whole, Qt::red}, {QRect(0, 0, 9000, 9000), Qt::green}}, 0);
+    QTest::newRow("apng frame outside the canvas")
+        << apngOf({8, 8}, {{whole, Qt::red}, {QRect(-4, 20, 4, 4), Qt::green}}, 0);
+}
+
+// Whatever is left of a damaged animation decodes frame by frame to a clean end, twice, with
+// every frame the canvas's size; none of it crashes or loops.
+void TestAnimatedImage::damagedAnimationsEndCleanly()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = m_folder.filePath(QStringLiteral("damaged"));
+    QVERIFY(writeBytes(path, bytes));
+    AnimatedImage image(path);
+    QVERIFY(image.frameCount() <= bytes.size());
+    QCOMPARE(image.frameDurations().size(), image.frameCount());
+    for (int pass = 0; pass < 2; ++pass) {
+        std::optional<QSize> canvas;
+        int decoded = 0;
+        while (const std::optional<QImage> frame = image.nextFrame()) {
+            QVERIFY(!frame->isNull());
+            QCOMPARE(frame->size(), canvas.value_or(frame->size()));
+            canvas = frame->size();
+            QVERIFY(++decoded <= image.frameCount());
+        }
+        image.rewind();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAnimatedImage)

@@ -3,6 +3,7 @@
 #include "ImageCanvasView.h"
 #include "MarkupToolDefaultsStore.h"
 #include "SystemBeep.h"
+#include "TestImageFiles.h"
 #include "ThumbnailOverviewView.h"
 #include "TranslucentPanel.h"
 #include "ViewerContentView.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -76,6 +78,7 @@ private slots:
     void keyTableWinsOverWindowShortcuts();
     void markupKeysAndTheTextEditorKeepingItsKeys();
     void arrowKeysStepWithoutRevealingTheOverlay();
+    void spacePausesAnAnimation();
     void savingMarkup();
     void undoToastHidesAfterItsTimer();
     void clearReturnsToTheEmptyState();
@@ -580,6 +583,39 @@ void TestViewerContentView::windowControllerBuildsTheWindow()
     QCOMPARE(window.windowTitle(), QStringLiteral("vistrel.app"));
     controller.showWindow();
     QVERIFY(window.isVisible());
+}
+
+// Space pauses and resumes an animation, and is left alone for still images.
+void TestViewerContentView::spacePausesAnAnimation()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("count.png"));
+    const QRect whole(0, 0, 8, 8);
+    QVERIFY(TestImageFiles::writeBytes(
+        path,
+        TestImageFiles::apngOf(
+            {8, 8},
+            {{whole, Qt::red, 3, 100}, {whole, Qt::green, 3, 100}, {whole, Qt::blue, 3, 100}}, 0)));
+    const auto view = makeView();
+    AnimationPlayer& player = view->canvas()->animationPlayer();
+    QTest::keyClick(view.get(), Qt::Key_Space);
+    QVERIFY(!player.isPaused());
+
+    view->canvas()->setImage(QImage(path), false);
+    view->canvas()->playAnimation(path);
+    QTRY_VERIFY(player.currentFrameIndex() > 0);
+    QTest::keyClick(view.get(), Qt::Key_Space);
+    QVERIFY(player.isPaused());
+    const int frame = player.currentFrameIndex();
+    QCOMPARE(view->infoLabel()->text(), QStringLiteral("1/3  100%  frame %1/3").arg(frame + 1));
+    QTest::qWait(120);
+    QCOMPARE(player.currentFrameIndex(), frame);
+
+    QTest::keyClick(view.get(), Qt::Key_Space);
+    QVERIFY(!player.isPaused());
+    QCOMPARE(view->infoLabel()->text(), QStringLiteral("1/3  100%"));
+    QTRY_VERIFY(player.currentFrameIndex() != frame);
+    QCOMPARE(m_beeps.count, 0);
 }
 
 QTEST_MAIN(TestViewerContentView)

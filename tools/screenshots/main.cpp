@@ -1,3 +1,4 @@
+#include "AnimationProbe.h"
 #include "AppDelegate.h"
 #include "AppSettings.h"
 #include "ElidedLabel.h"
@@ -240,6 +241,40 @@ bool shootViewer(AppDelegate& presenter, const QUrl& url, const QDir& folder)
     return true;
 }
 
+// The first animation of the folder, paused a few frames in with the overlay up; nothing when
+// the folder holds none.
+bool shootPausedAnimation(AppDelegate& presenter, const QDir& folder)
+{
+    const QList<QUrl> urls = presenter.imageSequence().urls();
+    const auto animated = std::find_if(urls.begin(), urls.end(), [](const QUrl& url) {
+        return AnimationProbe::isAnimated(url.toLocalFile());
+    });
+    if (animated == urls.end()) {
+        return true;
+    }
+    if (!openAndWait(presenter, *animated)) {
+        err() << "vistrel-screenshots: cannot show " << animated->toLocalFile() << Qt::endl;
+        return false;
+    }
+    ViewerContentView& content = presenter.content();
+    AnimationPlayer& player = content.canvas()->animationPlayer();
+    constexpr int framesIn = 5;
+    QElapsedTimer waited;
+    waited.start();
+    while (player.currentFrameIndex() < framesIn && waited.elapsed() < imagePatienceMs) {
+        settle(20);
+    }
+    if (player.currentFrameIndex() < framesIn) {
+        err() << "vistrel-screenshots: the animation does not play" << Qt::endl;
+        return false;
+    }
+    player.togglePlayback();
+    content.showOverlayTemporarily(true);
+    settle(settleMs);
+    return saveShot(*presenter.windowController().window(), folder,
+                    QStringLiteral("animation-paused.png"));
+}
+
 bool shootSettings(const QDir& folder)
 {
     SettingsWindowController settings;
@@ -292,7 +327,7 @@ int main(int argc, char** argv)
         ImageLoadingPipeline pipeline;
         AppDelegate presenter(pipeline, UserDefaults::standard());
         succeeded = shootViewer(presenter, QUrl::fromLocalFile(image.absoluteFilePath()), folder) &&
-                    shootSettings(folder);
+                    shootPausedAnimation(presenter, folder) && shootSettings(folder);
         presenter.windowController().window()->close();
     }
     return succeeded ? 0 : 1;
