@@ -22,6 +22,8 @@ template <typename... Cases> struct Overloaded : Cases...
 {
     using Cases::operator()...;
 };
+// Compilers without aggregate deduction (clang before 17) need the guide spelled out.
+template <typename... Cases> Overloaded(Cases...) -> Overloaded<Cases...>;
 
 // Maps a normalized point onto the image rectangle.
 QPointF mapped(const QPointF& point, const QRectF& imageRect)

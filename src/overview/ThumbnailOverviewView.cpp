@@ -12,7 +12,6 @@
 #include <QScrollBar>
 #include <QStringListModel>
 #include <algorithm>
-#include <ranges>
 
 namespace {
 
@@ -398,14 +397,27 @@ void ThumbnailOverviewView::updateWanted()
         const QRect visible = m_collectionView->viewport()->rect();
         const QRect area = visible.adjusted(0, -visible.height(), 0, visible.height());
         // Items flow in reading order, so the rows meeting `area` form one contiguous run.
-        const auto rows = std::views::iota(0, count);
         const auto rectOf = [this](int row) {
             return m_collectionView->visualRect(m_model->index(row));
         };
-        const int first = *std::ranges::partition_point(
-            rows, [&](int row) { return rectOf(row).bottom() < area.top(); });
-        const int end = *std::ranges::partition_point(
-            rows, [&](int row) { return rectOf(row).top() <= area.bottom(); });
+        // The first row for which `isBefore` fails (it holds for a leading run of rows), by
+        // bisection.
+        const auto partitionPoint = [count](const auto& isBefore) {
+            int low = 0;
+            int high = count;
+            while (low < high) {
+                const int middle = low + (high - low) / 2;
+                if (isBefore(middle)) {
+                    low = middle + 1;
+                } else {
+                    high = middle;
+                }
+            }
+            return low;
+        };
+        const int first =
+            partitionPoint([&](int row) { return rectOf(row).bottom() < area.top(); });
+        const int end = partitionPoint([&](int row) { return rectOf(row).top() <= area.bottom(); });
         for (int row = first; row < end; ++row) {
             wanted.insert(m_imageUrls.at(row));
         }
