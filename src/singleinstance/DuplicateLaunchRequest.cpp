@@ -96,7 +96,12 @@ std::optional<DuplicateLaunchRequest> DuplicateLaunchRequest::fromJson(const QBy
             return std::nullopt;
         }
         if (isLocalFileByAbsolutePath(url)) {
-            url.setHost(QString()); // "file://localhost/x" is "file:///x"
+            // "file://localhost/x" is "file:///x". A URL without a host keeps its empty
+            // authority: "file:////x" without one would be invalid and could not be written
+            // again.
+            if (!url.host().isEmpty()) {
+                url.setHost(QString());
+            }
             request.fileURLs.append(url);
         }
     }

@@ -157,6 +157,10 @@ void TestDuplicateLaunchRequest::forwardedFileURLs()
         QCOMPARE(read->fileURLs.size(), 1);
         QCOMPARE(read->fileURLs.first().toLocalFile(), outcome);
     }
+    // What was read can be written and read again unchanged.
+    const std::optional<QByteArray> written = read->toJson();
+    QVERIFY(written);
+    QCOMPARE(DuplicateLaunchRequest::fromJson(*written), read);
 }
 
 void TestDuplicateLaunchRequest::invalidTimeCannotBeWritten()
