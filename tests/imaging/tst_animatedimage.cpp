@@ -402,7 +402,7 @@ void TestAnimatedImage::damagedAnimationsEndCleanly_data()
     claiming.replace(control, 4, QByteArray("\x7f\xff\xff\xff", 4));
     QTest::newRow("apng claiming 2^31 frames") << claiming;
     QTest::newRow("apng frame larger than the canvas")
-        << apngOf({8, 8}, {{whole, Qt::red}, {QRect(0, 0, 9000, 9000), Qt::green}}, 0);
+        << apngOf({8, 8}, {{whole, Qt::red}, {QRect(0, 0, 12, 12), Qt::green}}, 0);
     QTest::newRow("apng frame outside the canvas")
         << apngOf({8, 8}, {{whole, Qt::red}, {QRect(-4, 20, 4, 4), Qt::green}}, 0);
 }
