@@ -40,6 +40,9 @@ ViewerContentView::ViewerContentView(QWidget* parent) : QWidget(parent)
 ViewerContentView::~ViewerContentView()
 {
     qApp->removeEventFilter(this);
+    // QWidget's destructor closes the window after this object's own part is gone; the canvas
+    // then hides, which suspends its animation and would report back here.
+    m_canvas->onAnimationStateChanged = nullptr;
 }
 
 bool ViewerContentView::isViewMode() const
