@@ -102,6 +102,10 @@ std::optional<DuplicateLaunchRequest> DuplicateLaunchRequest::fromJson(const QBy
             if (!url.host().isEmpty()) {
                 url.setHost(QString());
             }
+            // Only the path names the file; a query or fragment ("file:///a.jpg##") would not
+            // survive being written again unchanged.
+            url.setQuery(QString());
+            url.setFragment(QString());
             request.fileURLs.append(url);
         }
     }

@@ -136,6 +136,8 @@ void TestDuplicateLaunchRequest::forwardedFileURLs_data()
     QTest::newRow("encoded percent before 00")
         << QStringLiteral("file:///a%2500.jpg") << QStringLiteral("/a%00.jpg");
     QTest::newRow("four slashes") << QStringLiteral("file:////x") << QStringLiteral("//x");
+    QTest::newRow("fragment and query")
+        << QStringLiteral("file:///a.jpg?q=1##b") << QStringLiteral("/a.jpg");
 }
 
 void TestDuplicateLaunchRequest::forwardedFileURLs()
