@@ -2,6 +2,7 @@
 
 #include "ApngReader.h"
 #include "AvifSequenceReader.h"
+#include "BitmapSize.h"
 #include "ImageSource.h"
 
 #include <QBuffer>
@@ -17,6 +18,7 @@ struct Timeline
 {
     QList<int> storedDurations; // ms, one per complete frame
     int loopCount = 1;          // plays; 0 = forever
+    QSize canvasSize;           // pixels, as a GIF or WebP declares it; APNG and AVIF bound theirs
 };
 
 // The position after a chain of GIF data sub-blocks starting at `position`, or -1 when the
@@ -48,6 +50,8 @@ Timeline gifTimeline(const QByteArray& gif)
     if (gif.size() < screenDescriptorEnd) {
         return timeline;
     }
+    timeline.canvasSize = QSize(qFromLittleEndian<quint16>(gif.constData() + 6),
+                                qFromLittleEndian<quint16>(gif.constData() + 8));
     qsizetype position = screenDescriptorEnd + colourTableBytes(quint8(gif.at(10)));
     int pendingDelay = 0;
     while (position >= 0 && position < gif.size()) {
@@ -104,7 +108,11 @@ Timeline webpTimeline(const QByteArray& webp)
             timeline.loopCount = 1; // cut short: the whole frames play once
             break;
         }
-        if (type == "ANIM" && length >= 6) {
+        if (type == "VP8X" && length >= 10) {
+            const auto* canvas = reinterpret_cast<const uchar*>(webp.constData() + data + 4);
+            timeline.canvasSize = QSize(1 + (canvas[0] | canvas[1] << 8 | canvas[2] << 16),
+                                        1 + (canvas[3] | canvas[4] << 8 | canvas[5] << 16));
+        } else if (type == "ANIM" && length >= 6) {
             timeline.loopCount = qFromLittleEndian<quint16>(webp.constData() + data + 4);
         } else if (type == "ANMF" && length >= 16) {
             const auto* bytes = reinterpret_cast<const uchar*>(webp.constData() + data + 12);
@@ -156,6 +164,18 @@ AnimatedImage::AnimatedImage(const QString& filePath) : m_filePath(filePath)
             timeline.loopCount = apng->loopCount();
             m_apng = std::move(apng);
         }
+    }
+    // An animation is played in place of its still, so a file whose still the viewer refuses
+    // (a damaged header, a size beyond the limits) is not played either; the frame decoders
+    // below would otherwise go ahead on it. Nor is one whose canvas is too large to compose.
+    if (timeline.storedDurations.size() > 1 &&
+        ((timeline.canvasSize.isValid() &&
+          !BitmapSize::fitsIn(timeline.canvasSize, maximumCanvasBytes)) ||
+         !ImageSource(filePath).isValid())) {
+        m_contents.clear();
+        m_apng.reset();
+        m_avif.reset();
+        return;
     }
     if (timeline.storedDurations.size() > 1) {
         m_kind = m_apng ? Kind::Apng : m_avif ? Kind::AvifSequence : Kind::QtAnimation;

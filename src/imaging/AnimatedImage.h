@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImageSource.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -9,7 +11,6 @@
 
 class ApngReader;
 class AvifSequenceReader;
-class ImageSource;
 class QBuffer;
 class QImageReader;
 
@@ -34,6 +35,11 @@ public:
     // many files store 0 or 10 ms and were made to be seen at 10 frames a second.
     static constexpr int shortDurationLimitMs = 10;
     static constexpr int shortDurationReplacementMs = 100;
+    // Bytes an animation's canvas may take at 4 bytes a pixel. While a frame is made, the
+    // decoder's own canvas, the frame decoded, the region kept for disposal and the frame
+    // handed out can all be that large at once, and together stay within
+    // ImageSource::maximumBytes. A larger animation is shown as its still.
+    static constexpr qint64 maximumCanvasBytes = ImageSource::maximumBytes / 4;
 
     explicit AnimatedImage(const QString& filePath);
     ~AnimatedImage();

@@ -55,7 +55,9 @@ void AnimationPlayer::decodeFrames(const std::shared_ptr<Shared>& shared, quint6
     // A still (most files) is recognised from its name or its first bytes, instead of being
     // read whole.
     std::optional<AnimatedImage> animation;
-    if (AnimationProbe::isAnimated(filePath)) {
+    const qint64 frameBytes = qint64(stillSize.width()) * stillSize.height() * 4;
+    if (frameBytes * residentFrameCopies <= ImageSource::maximumBytes &&
+        AnimationProbe::isAnimated(filePath)) {
         animation.emplace(filePath);
     }
     // Frame 0 decides whether the frames can be played at all: they are drawn in the still's

@@ -1,5 +1,6 @@
 #include "ApngReader.h"
 
+#include "AnimatedImage.h"
 #include "BitmapSize.h"
 #include "ImageSource.h"
 
@@ -165,7 +166,7 @@ void ApngReader::parse()
     }
     finishPending();
     m_isAnimated = seenAnimationControl && !m_headerFields.isEmpty() &&
-                   BitmapSize::fitsIn(m_canvasSize, ImageSource::maximumBytes) &&
+                   BitmapSize::fitsIn(m_canvasSize, AnimatedImage::maximumCanvasBytes) &&
                    !m_frames.isEmpty();
     if (!m_isAnimated) {
         m_frames.clear();

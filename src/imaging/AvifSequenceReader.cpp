@@ -1,5 +1,6 @@
 #include "AvifSequenceReader.h"
 
+#include "AnimatedImage.h"
 #include "BitmapSize.h"
 #include "ImageSource.h"
 
@@ -12,9 +13,9 @@
 
 namespace {
 
-// The decoder's YUV planes, libavif's RGBA bitmap and our converted bitmap coexist while a frame
-// is made: about twice what the bitmap alone needs at 4 bytes a pixel.
-constexpr qint64 bitmapBudget = ImageSource::maximumBytes / 2;
+// The decoder's YUV planes (up to 6 bytes a pixel at 16 bits and 4:4:4), libavif's RGBA bitmap
+// and our converted bitmap coexist while a frame is made, besides what every animation holds.
+constexpr qint64 bitmapBudget = AnimatedImage::maximumCanvasBytes / 4;
 
 bool fits(const avifImage* image)
 {

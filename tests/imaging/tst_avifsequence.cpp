@@ -226,8 +226,9 @@ void TestAvifSequence::truncatedSequencePlaysWhatDecodes_data()
 
     // The last frames' data is missing: the ones before it play.
     QTest::newRow("last bytes cut") << QByteArray() << 40 << true << true;
-    // The sample table is whole but no frame's data is there: the sequence ends at once.
-    QTest::newRow("frame data cut") << QByteArray("mdat") << 0 << true << false;
+    // The sample table is whole but no frame's data is there: the still is refused, and an
+    // animation is never played in place of a still that is not shown.
+    QTest::newRow("frame data cut") << QByteArray("mdat") << 0 << false << false;
     // The sample table itself is cut: no sequence, and no still to show either.
     QTest::newRow("sample table cut") << QByteArray("stbl") << 0 << false << false;
 }
