@@ -126,6 +126,7 @@ private slots:
     void decodesOnlyAFewFramesAhead();
     void pauseAndSuspension();
     void stopAbandonsTheFile();
+    void oversizedCanvasesAreNotAnimated();
     void damagedAnimationsEndCleanly_data();
     void damagedAnimationsEndCleanly();
 
@@ -362,6 +363,19 @@ void TestAnimatedImage::stopAbandonsTheFile()
     const QList<int> atStop = shown;
     QTest::qWait(80);
     QCOMPARE(shown, atStop);
+}
+
+// A canvas larger than an animation may compose is refused before any frame is decoded.
+void TestAnimatedImage::oversizedCanvasesAreNotAnimated()
+{
+    QByteArray gif = gifOf({5, 5}, 0);
+    const QString path = m_folder.filePath(QStringLiteral("wide.gif"));
+    QVERIFY(writeBytes(path, gif));
+    QVERIFY(AnimatedImage(path).isAnimated());
+    // 20000 x 20000 pixels would take 1.6 GB per copy.
+    gif.replace(6, 4, QByteArray::fromHex("204e204e"));
+    QVERIFY(writeBytes(path, gif));
+    QVERIFY(!AnimatedImage(path).isAnimated());
 }
 
 void TestAnimatedImage::damagedAnimationsEndCleanly_data()
