@@ -9,14 +9,6 @@
 
 #include <QImage>
 
-namespace {
-
-// Larger images are decoded by the same code, only slower; the fuzzer's time is better spent
-// on many small ones.
-constexpr qint64 decodedPixelLimit = qint64(4096) * 4096;
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     FuzzInput::ensureApplication();
@@ -33,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const QSize shown = source.displayedPixelSize();
     ImageLoadingPipeline::imageMetadataSummary(source.properties(), shown);
-    if (qint64(shown.width()) * shown.height() <= decodedPixelLimit) {
+    if (qint64(shown.width()) * shown.height() <= FuzzInput::decodedPixelLimit) {
         source.decode(DecodedColours::SRgb);
         source.decodesWithoutQtPlugins();
     }

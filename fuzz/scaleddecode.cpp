@@ -6,12 +6,6 @@
 
 #include <QImage>
 
-namespace {
-
-constexpr qint64 decodedPixelLimit = qint64(4096) * 4096;
-
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     FuzzInput::ensureApplication();
@@ -37,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A reduced decode of a huge image allocates little; a full-size one (formats that cannot
     // reduce while decoding) is held to the same limit as the full decode's target.
     if (source.reducesWhileDecoding(side) ||
-        qint64(stored.width()) * stored.height() <= decodedPixelLimit) {
+        qint64(stored.width()) * stored.height() <= FuzzInput::decodedPixelLimit) {
         source.decodeScaled(side, mode, DecodedColours::SRgb);
     }
     return 0;
